@@ -1,0 +1,209 @@
+// Reading an object stream into live objects through the class registry and
+// the property tables.
+#include <cmath>
+
+#include "Colors.h"
+#include "SkinStream.h"
+
+namespace {
+
+const char* const kInvalidValue = "Valeur de propriété incorrecte";
+
+class TReader {
+public:
+  TReader(std::span<const uint8_t> stream, TComponent& root, const TReadOptions& options)
+      : R(stream), Root(root), Options(options) {}
+
+  void ReadRoot() {
+    R.ReadSignature();
+    uint8_t flags;
+    int64_t position;
+    R.ReadPrefix(flags, position);
+    R.ReadStr();  // the root's stored class is ignored: the root already exists
+    const std::string stored = R.ReadStr();
+    Root.BeginLoading();
+    Loaded.push_back(&Root);
+    Root.SetName(UniqueRootName(stored));
+    ReadProperties(Root);
+    while (!R.EndOfList()) ReadComponent(&Root, 1);
+    R.ReadListEnd();
+
+    for (TComponent* c : Loaded) c->EndReading();
+    for (TComponent* c : Loaded) c->Loaded();
+  }
+
+private:
+  std::string UniqueRootName(const std::string& stored) const {
+    if (!Options.IsFormNameInUse) return stored;
+    std::string name = stored;
+    for (int i = 1; Options.IsFormNameInUse(name); ++i) name = Format("%s_%d", stored.c_str(), i);
+    return name;
+  }
+
+  void ReadProperties(TComponent& instance) {
+    while (!R.EndOfList()) ReadProperty(instance);
+    R.ReadListEnd();
+  }
+
+  void ReadComponent(TComponent* parent, int depth) {
+    if (depth > kMaxNesting) throw EReadError("Erreur de lecture du flux");
+    uint8_t flags;
+    int64_t position;
+    R.ReadPrefix(flags, position);
+    const std::string className = R.ReadStr();
+    const std::string name = R.ReadStr();
+    const TClassInfo* info = Options.FindClass ? Options.FindClass(className) : FindClass(className);
+    if (!info || !info->Create) throw EClassNotFound(Format("Classe %s non trouvée", className.c_str()));
+    TComponent* component = info->Create(&Root);
+    component->BeginLoading();
+    Loaded.push_back(component);
+    component->SetName(name);
+    component->SetParentComponent(parent);
+    ReadProperties(*component);
+    while (!R.EndOfList()) ReadComponent(component, depth + 1);
+    R.ReadListEnd();
+  }
+
+  void ReadProperty(TComponent& instance) {
+    const std::string path = R.ReadStr();
+    try {
+      TPersistent* target = &instance;
+      size_t start = 0;
+      for (;;) {
+        const size_t dot = path.find('.', start);
+        const std::string segment = path.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+        const TPropInfo* prop = target->ClassType().FindProp(segment);
+        if (!prop) throw EPropertyError(Format("La propriété %s n'existe pas", segment.c_str()));
+        if (dot == std::string::npos) {
+          ApplyValue(*target, *prop);
+          return;
+        }
+        TPersistent* next = prop->Kind == TPropKind::Object && prop->ObjectGetter ? prop->ObjectGetter(*target) : nullptr;
+        if (!next) throw EPropertyError(Format("La propriété %s n'existe pas", path.substr(dot + 1).c_str()));
+        target = next;
+        start = dot + 1;
+      }
+    } catch (const Exception& e) {
+      std::string owner = instance.Name().empty() ? instance.ClassName() : instance.Name();
+      throw EReadError(Format("Erreur lors de la lecture de %s%s%s: %s", owner.c_str(), ".", path.c_str(),
+                              e.Message().c_str()));
+    }
+  }
+
+  [[noreturn]] static void Invalid() { throw EPropertyError(kInvalidValue); }
+
+  static bool IsIntegerTag(TValueType t) { return t == vaInt8 || t == vaInt16 || t == vaInt32; }
+
+  std::string ReadIdentValue(TValueType tag) {
+    switch (tag) {
+      case vaIdent: return R.ReadStr();
+      case vaFalse: return "False";
+      case vaTrue: return "True";
+      case vaNil: return "nil";
+      case vaNull: return "Null";
+      default: Invalid();
+    }
+  }
+
+  // Reads the value that follows and hands it to the property's setter,
+  // converted to the property's kind.
+  void ApplyValue(TPersistent& target, const TPropInfo& prop) {
+    const TValueType tag = R.ReadValue();
+    if (prop.Kind == TPropKind::Object) Invalid();
+    TPropValue value;
+    switch (prop.Kind) {
+      case TPropKind::Integer:
+        if (!IsIntegerTag(tag)) Invalid();
+        value = R.ReadIntegerPayload(tag);
+        break;
+      case TPropKind::Int64:
+        if (!IsIntegerTag(tag) && tag != vaInt64) Invalid();
+        value = R.ReadIntegerPayload(tag);
+        break;
+      case TPropKind::Color:
+        if (tag == vaIdent) {
+          const auto color = IdentToColor(R.ReadStr());
+          if (!color) Invalid();
+          value = int64_t{*color};
+        } else if (IsIntegerTag(tag)) {
+          value = R.ReadIntegerPayload(tag);
+        } else {
+          Invalid();
+        }
+        break;
+      case TPropKind::Real:
+      case TPropKind::Extended:
+        if (tag == vaExtended) value = R.ReadExtendedPayload();
+        else if (IsIntegerTag(tag) || tag == vaInt64) value = static_cast<long double>(R.ReadIntegerPayload(tag));
+        else Invalid();
+        break;
+      case TPropKind::String:
+        if (tag == vaString || tag == vaLString) value = Cp1252ToUtf8(R.ReadBytesString(tag));
+        else if (tag == vaUTF8String) value = R.ReadBytesString(tag);
+        else if (tag == vaWString) value = Utf16ToUtf8(R.ReadWideString());
+        else Invalid();
+        break;
+      case TPropKind::Boolean:
+      case TPropKind::Enumeration: {
+        const int index = prop.Enum ? prop.Enum->IndexOf(ReadIdentValue(tag)) : -1;
+        if (index < 0) Invalid();
+        if (prop.Kind == TPropKind::Boolean) value = index != 0;
+        else value = int64_t{index};
+        break;
+      }
+      case TPropKind::Set: {
+        if (tag != vaSet) Invalid();
+        uint64_t bits = 0;
+        for (std::string element = R.ReadStr(); !element.empty(); element = R.ReadStr()) {
+          const int index = prop.Enum ? prop.Enum->IndexOf(element) : -1;
+          if (index < 0 || index >= 64) Invalid();
+          bits |= uint64_t{1} << index;
+        }
+        value = TSetBits{bits};
+        break;
+      }
+      case TPropKind::Binary: {
+        if (tag != vaBinary) Invalid();
+        const uint32_t count = R.ReadUInt32();
+        auto bytes = R.ReadSpan(count);
+        value = std::vector<uint8_t>(bytes.begin(), bytes.end());
+        break;
+      }
+      case TPropKind::Event: {
+        TBoundMethod method;
+        if (tag != vaNil) {
+          if (tag != vaIdent) Invalid();
+          const std::string name = R.ReadStr();
+          const TMethodInfo* m = Root.ClassType().FindMethod(name);
+          if (!m || m->Signature != prop.EventType) Invalid();
+          method.Name = m->Name;
+          method.Signature = m->Signature;
+          method.Function = m->Bind(Root);
+        }
+        value = std::move(method);
+        break;
+      }
+      case TPropKind::Object:
+        Invalid();
+    }
+    if (prop.IsReadOnly()) throw EPropertyError("Propriété en lecture seule");
+    prop.Setter(target, value);
+  }
+
+  TObjectStreamReader R;
+  TComponent& Root;
+  const TReadOptions& Options;
+  std::vector<TComponent*> Loaded;
+};
+
+}  // namespace
+
+void ReadRootComponent(std::span<const uint8_t> stream, TComponent& root, const TReadOptions& options) {
+  TReader(stream, root, options).ReadRoot();
+}
+
+void ReadSkinFile(const std::string& path, TComponent& root, const TReadOptions& options) {
+  const std::vector<uint8_t> file = ReadFileBytes(path);
+  const size_t start = SkipResourceHeader(file);
+  ReadRootComponent(std::span<const uint8_t>(file).subspan(start), root, options);
+}

@@ -1,0 +1,240 @@
+// The object-stream layer: text <-> binary, tags, the header, errors.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "SkinStream.h"
+
+namespace {
+
+std::vector<uint8_t> Bytes(std::initializer_list<int> list) {
+  std::vector<uint8_t> out;
+  for (int b : list) out.push_back(static_cast<uint8_t>(b));
+  return out;
+}
+
+// The encoded value of `literal` as the only property of an object.
+std::vector<uint8_t> ValueBytes(const std::string& literal) {
+  const auto stream = ObjectTextToBinary("object A: T\n  P = " + literal + "\nend\n");
+  // "TPF0", class "T" (2), name "A" (2), path "P" (2), then the value, then 0 0.
+  const size_t start = 4 + 2 + 2 + 2;
+  return std::vector<uint8_t>(stream.begin() + start, stream.end() - 2);
+}
+
+std::string ReadText(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(TextForm, EachLiteralTakesItsTag) {
+  struct Case {
+    std::string literal;
+    std::vector<uint8_t> bytes;
+  };
+  const std::vector<Case> cases = {
+      {"0", Bytes({2, 0})},
+      {"-128", Bytes({2, 0x80})},
+      {"127", Bytes({2, 127})},
+      {"128", Bytes({3, 0x80, 0})},
+      {"-32769", Bytes({4, 0xFF, 0x7F, 0xFF, 0xFF})},
+      {"2147483647", Bytes({4, 0xFF, 0xFF, 0xFF, 0x7F})},
+      {"2147483648", Bytes({19, 0, 0, 0, 0x80, 0, 0, 0, 0})},
+      {"$FF", Bytes({3, 0xFF, 0})},
+      {"$00FFFFFF", Bytes({4, 0xFF, 0xFF, 0xFF, 0})},
+      {"1.5", Bytes({5, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0xFF, 0x3F})},
+      {"1.5s", Bytes({15, 0, 0, 0xC0, 0x3F})},
+      {"1.5c", Bytes({16, 0x98, 0x3A, 0, 0, 0, 0, 0, 0})},
+      {"2d", Bytes({17, 0, 0, 0, 0, 0, 0, 0, 0x40})},
+      {"'ab'", Bytes({6, 2, 'a', 'b'})},
+      {"'a''b'", Bytes({6, 3, 'a', '\'', 'b'})},
+      {"'a'#66'c'", Bytes({6, 3, 'a', 'B', 'c'})},
+      {"'a' + 'b'", Bytes({6, 2, 'a', 'b'})},
+      {"#233", Bytes({6, 1, 233})},
+      {"#$41", Bytes({6, 1, 'A'})},
+      {"#937", Bytes({18, 1, 0, 0, 0, 0xA9, 0x03})},
+      {"'\xC3\xA9'", Bytes({6, 1, 0xE9})},  // UTF-8 text in quotes becomes its character code
+      {"Ident", Bytes({7, 5, 'I', 'd', 'e', 'n', 't'})},
+      {"true", Bytes({9})},
+      {"FALSE", Bytes({8})},
+      {"nil", Bytes({13})},
+      {"Null", Bytes({0})},
+      {"[]", Bytes({11, 0})},
+      {"[a, bc]", Bytes({11, 1, 'a', 2, 'b', 'c', 0})},
+      {"(1 'x')", Bytes({1, 2, 1, 6, 1, 'x', 0})},
+      {"{0A ff\n 10}", Bytes({10, 3, 0, 0, 0, 0x0A, 0xFF, 0x10})},
+      {"<item X = 1 end item [4] end>", Bytes({14, 1, 1, 'X', 2, 1, 0, 2, 4, 1, 0, 0})},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ValueBytes(c.literal), c.bytes) << c.literal;
+}
+
+TEST(TextForm, LongAndWideStrings) {
+  const std::string s256(256, 'x');
+  const auto longValue = ValueBytes("'" + s256 + "'");
+  EXPECT_EQ(longValue[0], vaLString);
+  EXPECT_EQ(longValue.size(), 1u + 4 + 256);
+  const auto shortValue = ValueBytes("'" + std::string(255, 'x') + "'");
+  EXPECT_EQ(shortValue[0], vaString);
+  // A code above 255 anywhere makes the whole string wide.
+  const auto wide = ValueBytes("'abc' + #8364");
+  EXPECT_EQ(wide[0], vaWString);
+  EXPECT_EQ(wide[1], 4);
+}
+
+TEST(TextForm, HeaderKeywordsFlagsAndChildPosition) {
+  const auto stream = ObjectTextToBinary("INHERITED A: T [3]\nend");
+  EXPECT_EQ(stream, Bytes({'T', 'P', 'F', '0', 0xF3, 2, 3, 1, 'T', 1, 'A', 0, 0}));
+  const auto unnamed = ObjectTextToBinary("Object T\nEND");
+  EXPECT_EQ(unnamed, Bytes({'T', 'P', 'F', '0', 1, 'T', 0, 0, 0}));
+  EXPECT_EQ(ObjectBinaryToText(stream), "inherited A: T [3]\r\nend\r\n");
+}
+
+TEST(TextForm, FloatsReadTheSameInAnyLocale) {
+  // The decimal separator is "." even where the user's locale says ",".
+  const char* previous = setlocale(LC_NUMERIC, nullptr);
+  const std::string saved = previous ? previous : "C";
+  if (setlocale(LC_NUMERIC, "fr_FR.UTF-8") || setlocale(LC_NUMERIC, "de_DE.UTF-8")) {
+    EXPECT_EQ(ValueBytes("1.5"), Bytes({5, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0xFF, 0x3F}));
+    EXPECT_NE(ObjectBinaryToText(ObjectTextToBinary("object A: T\n P = 0.25\nend")).find("0.250000000000000000"),
+              std::string::npos);
+  }
+  setlocale(LC_NUMERIC, saved.c_str());
+}
+
+TEST(TextForm, SyntaxErrorsNameTheLine) {
+  struct Case {
+    const char* text;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"thing A: T\nend", "OBJECT attendu à la ligne 1"},
+      {"object A: T\n  P 1\nend", "'=' attendu à la ligne 2"},
+      {"object A: T\n  P = 'abc\nend", "Chaîne incorrecte à la ligne 2"},
+      {"object A: T\n  P = {0A1}\nend", "Valeur binaire incorrecte à la ligne 2"},
+      {"object A: T\n\n  P = {0G}\nend", "Valeur binaire incorrecte à la ligne 3"},
+      {"object A: T\n  P = 'a' + 1\nend", "Chaîne attendue à la ligne 2"},
+      {"object A: T\n  P = 99999999999999999999\nend", "Nombre incorrect à la ligne 2"},
+      {"object A: T\n  P = )\nend", "Valeur de propriété incorrecte à la ligne 2"},
+      {"object A: T\n  P = 1\n", "END attendu à la ligne 3"},
+      {"object A: T\n  P = [a b]\nend", "',' attendu à la ligne 2"},
+      {"object A: T\n  P = <thing end>\nend", "item attendu à la ligne 2"},
+      {"object A: T [x]\nend", "Nombre attendu à la ligne 1"},
+      {"object : T\nend", "Identificateur attendu à la ligne 1"},
+  };
+  for (const Case& c : cases) {
+    try {
+      ObjectTextToBinary(c.text);
+      ADD_FAILURE() << c.text;
+    } catch (const EParserError& e) {
+      EXPECT_EQ(e.Message(), c.message) << c.text;
+    }
+  }
+}
+
+TEST(TextForm, DeepNestingIsRefusedNotOverflowed) {
+  std::string text = "object A: T\n P = ";
+  text += std::string(100000, '(');
+  EXPECT_THROW(ObjectTextToBinary(text), EParserError);
+  std::vector<uint8_t> stream = Bytes({'T', 'P', 'F', '0', 1, 'T', 0, 1, 'P'});
+  stream.insert(stream.end(), 100000, vaList);
+  EXPECT_THROW(ObjectBinaryToText(stream), EReadError);
+}
+
+TEST(BinaryForm, BadStreamsRaiseTheirErrors) {
+  const auto good = ObjectTextToBinary("object A: T\n  P = 'text'\n  Q = {0102}\nend");
+  EXPECT_NO_THROW(ObjectBinaryToText(good));
+  // Every truncation ends early: "Erreur de lecture du flux" (or a bad signature).
+  for (size_t n = 0; n < good.size(); ++n) {
+    try {
+      ObjectBinaryToText(std::span<const uint8_t>(good.data(), n));
+      ADD_FAILURE() << n;
+    } catch (const EReadError& e) {
+      EXPECT_TRUE(e.Message() == "Erreur de lecture du flux" || (n < 4 && e.Message() == "Format de flux incorrect"))
+          << n << ": " << e.Message();
+    }
+  }
+  auto badTag = good;
+  badTag[4 + 2 + 2 + 2] = 21;
+  try {
+    ObjectBinaryToText(badTag);
+    ADD_FAILURE();
+  } catch (const EInvalidValueTag& e) {
+    EXPECT_EQ(e.Message(), "21");
+  }
+  auto badSignature = good;
+  badSignature[3] = '1';
+  EXPECT_THROW(ObjectBinaryToText(badSignature), EReadError);
+}
+
+TEST(ResourceHeader, WrittenInFullReadByItsFirstBytes) {
+  const auto header = ResourceHeader("TSkinForm", 0x01020304);
+  EXPECT_EQ(header, Bytes({0xFF, 10, 0, 'T', 'S', 'K', 'I', 'N', 'F', 'O', 'R', 'M', 0, 0x30, 0x10, 4, 3, 2, 1}));
+  EXPECT_EQ(header.size(), 9u + 10u);
+  EXPECT_EQ(SkipResourceHeader(header), header.size());
+  // A different name and a wrong size field are not checked.
+  auto other = Bytes({0xFF, 10, 0, 'X', 0, 0, 0, 9, 9, 9, 9});
+  EXPECT_EQ(SkipResourceHeader(other), other.size());
+  try {
+    SkipResourceHeader(Bytes({0xFF, 11, 0, 'X', 0, 0, 0, 0, 0, 0, 0}));
+    ADD_FAILURE();
+  } catch (const EReadError& e) {
+    EXPECT_EQ(e.Message(), "Format de flux incorrect");
+  }
+  EXPECT_THROW(SkipResourceHeader(Bytes({0xFF, 10, 0, 'X'})), EReadError);
+}
+
+// Every corpus file is in the writer's own layout, so text -> binary -> text
+// gives the file back byte for byte, and binary -> text -> binary the same
+// binary.
+TEST(Corpus, RoundTripsByteExactly) {
+  const std::filesystem::path dir = std::filesystem::path(__FILE__).parent_path() / "corpus";
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    if (entry.path().extension() != ".cfg") continue;
+    ++files;
+    const std::string text = ReadText(entry.path());
+    const auto binary = ObjectTextToBinary(text);
+    const std::string again = ObjectBinaryToText(binary);
+    EXPECT_EQ(again, text) << entry.path();
+    EXPECT_EQ(ObjectTextToBinary(again), binary) << entry.path();
+    EXPECT_NO_THROW(DumpObjectStream(binary));
+  }
+  EXPECT_GT(files, 0);
+}
+
+TEST(Writer, ExtendedValuesKeepTheirExactValue) {
+  for (long double v : {0.0L, 1.0L / 3.0L, -2.5L, 8000.0L, 1e-30L, 6.02214076e23L, 1e300L, 123456789012345678.0L}) {
+    TObjectStreamWriter w;
+    w.WriteSignature();
+    w.WriteStr("T");
+    w.WriteStr("A");
+    w.WriteStr("P");
+    w.WriteExtended(v);
+    w.WriteListEnd();
+    w.WriteListEnd();
+    const std::string text = ObjectBinaryToText(w.Bytes());
+    const auto back = ObjectTextToBinary(text);
+    long double read = 0;
+    std::memcpy(&read, back.data() + 4 + 2 + 2 + 2 + 1, 10);
+    EXPECT_EQ(read, v) << text;
+  }
+}
+
+}  // namespace
+
+namespace {
+// A class name of 240 bytes or more would start with a length byte that
+// looks like a record prefix; the parser writes an empty prefix before it.
+TEST(TextForm, LongClassNamesStayApartFromPrefixes) {
+  for (size_t length : {239u, 240u, 255u}) {
+    const std::string name(length, 'C');
+    const std::string text = "object " + name + "\r\nend\r\n";
+    const auto binary = ObjectTextToBinary(text);
+    EXPECT_EQ(binary[4] == 0xF0, length >= 240) << length;
+    EXPECT_EQ(ObjectBinaryToText(binary), text) << length;
+    EXPECT_EQ(RootClassName(binary), name);
+  }
+  EXPECT_THROW(ObjectTextToBinary("object " + std::string(256, 'C') + "\r\nend\r\n"), Exception);
+}
+}  // namespace
