@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -59,6 +60,9 @@ public:
   const std::string& ClassName() const { return ClassType().Name; }
   bool InheritsFrom(const TClassInfo& info) const { return ClassType().InheritsFrom(info); }
 };
+
+// The plain event: "something happened to Sender".
+using TNotifyEvent = std::function<void(TObject* Sender)>;
 
 class TPersistent : public TObject {
   VELQ_CLASS(TPersistent)
