@@ -9,7 +9,7 @@
 #include "Classes.h"
 #include "Colors.h"
 
-using TNotifyEvent = std::function<void(TObject*)>;
+
 using TCloseEvent = std::function<void(TObject*, int&)>;
 
 enum TSensor { ia0, ia1, ia2, ia3 };
