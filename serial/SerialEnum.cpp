@@ -1,0 +1,71 @@
+#include "SerialEnum.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "SerialPorts.h"
+#include "os/SerialDevice.h"
+
+namespace serialkvl {
+
+namespace {
+
+PortList gPortList;
+char gErrorText[512];
+
+void AddPort(PortList& list, const char* name, const char* description) {
+  if (list.FEntries[0].FName[0] == '\0') list.FCount = 0;
+  if (list.FCount >= kPortListSize) return;
+  PortListEntry& entry = list.FEntries[list.FCount];
+  std::snprintf(entry.FName, sizeof entry.FName, "%s", name);
+  std::snprintf(entry.FDescription, sizeof entry.FDescription, "%s", description);
+  ++list.FCount;
+}
+
+// strerror_r comes in two flavours; both end up here as a text or null.
+[[maybe_unused]] const char* MessageOf(int result, const char* buffer) {
+  return result == 0 ? buffer : nullptr;
+}
+[[maybe_unused]] const char* MessageOf(const char* result, const char*) { return result; }
+
+}  // namespace
+
+const PortList& EnumeratePorts() {
+  for (PortListEntry& entry : gPortList.FEntries) entry.FName[0] = '\0';
+  gPortList.FCount = 0;
+  const SerialBackend& backend = ActiveSerialBackend();
+  for (unsigned n = 1; n <= 19; ++n) {
+    char name[10];
+    std::snprintf(name, sizeof name, "COM%u", n);
+    if (backend.FIsPresent(name)) AddPort(gPortList, name, "");
+  }
+  return gPortList;
+}
+
+const char* ErrorText(int32_t code) {
+  if (code >= 100000) {
+    if (code == CODE_COMM_TIMEOUT) return " Communication timeout ";
+    if (code == CODE_OPEN_FAILED) return " Fail to open com port ";
+    return " Erreur inconnue ";
+  }
+  char scratch[sizeof gErrorText];
+  scratch[0] = '\0';
+  const char* message = MessageOf(strerror_r(code, scratch, sizeof scratch), scratch);
+  if (message == nullptr || message[0] == '\0') {
+    // Some C libraries have no text for unknown codes; keep the text stable.
+    std::snprintf(gErrorText, sizeof gErrorText, "Unknown error %d", static_cast<int>(code));
+  } else {
+    std::snprintf(gErrorText, sizeof gErrorText, "%s", message);
+  }
+  // A message may end in a line break; the host shows one line.
+  // The two checks are independent: a carriage return just before the last
+  // character goes whether or not a line feed was cut.
+  const size_t length = std::strlen(gErrorText);
+  if (length > 1) {
+    if (gErrorText[length - 1] == '\n') gErrorText[length - 1] = '\0';
+    if (gErrorText[length - 2] == '\r') gErrorText[length - 2] = '\0';
+  }
+  return gErrorText;
+}
+
+}  // namespace serialkvl

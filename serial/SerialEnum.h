@@ -1,0 +1,38 @@
+// Port enumeration and status texts of serialKVL.
+//
+// Purpose: EnumeratePorts lists the ports COM1..COM19 that are present (the
+// name resolves through the port map to a character device that answers as a
+// terminal), in ascending order; ErrorText turns any status the library
+// returns into one line of text.
+//
+// Thread rules: both fill process-wide static buffers that the next call
+// overwrites; one host thread at a time, and the caller copies the result
+// (the natives do, by making new Java strings).
+//
+// Errors: none. An absent port is simply not listed; a code the system has
+// no message for gives "Unknown error N".
+#pragma once
+
+#include <cstdint>
+
+namespace serialkvl {
+
+inline constexpr int kPortListSize = 20;
+
+struct PortListEntry {
+  char FName[10];
+  char FDescription[100];
+};
+
+struct PortList {
+  PortListEntry FEntries[kPortListSize];
+  int32_t FCount;
+};
+
+const PortList& EnumeratePorts();
+
+// Text of a status: fixed texts for the library's own codes (100000 and up),
+// the system's message for everything else, negative codes included.
+const char* ErrorText(int32_t code);
+
+}  // namespace serialkvl
