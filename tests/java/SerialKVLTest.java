@@ -1,0 +1,161 @@
+import com.velq.tools.comm.SerialKVL;
+import java.util.Arrays;
+
+/**
+ * Drives the ten natives through a real JVM. The harness that starts it has
+ * put simulated devices behind the port names used here:
+ *   KVL1, KVL2, LOG, ZT2: answering devices of each profile;
+ *   SPARE, COM1, COM3: silent terminals; COM2: /dev/null (not a terminal).
+ * Mode "empty" runs with an empty port map.
+ */
+public class SerialKVLTest {
+    static final int TIMEOUT = 100301;
+    static final int NO_SLOT = 100302;
+    static final int ENOENT = 2, EBADF = 9, EINVAL = 22, ENAMETOOLONG = 36;
+    static int failures = 0;
+
+    static void check(boolean ok, String what) {
+        if (!ok) {
+            failures++;
+            System.out.println("FAIL: " + what);
+        }
+    }
+
+    static void checkEq(Object expected, Object actual, String what) {
+        check(expected.equals(actual), what + ": expected <" + expected + "> got <" + actual + ">");
+    }
+
+    static byte[] bytes(int... values) {
+        byte[] out = new byte[values.length];
+        for (int i = 0; i < values.length; i++) out[i] = (byte) values[i];
+        return out;
+    }
+
+    static int open(String profile, String name, int[] port) {
+        switch (profile) {
+            case "KVLv1": return SerialKVL.InitRS_KVLv1(9600, name, port);
+            case "KVLv2": return SerialKVL.InitRS_KVLv2(name, port);
+            case "LOG2A0": return SerialKVL.InitRS_LOG2A0(name, port);
+            default: return SerialKVL.InitRS_ZT2(name, port);
+        }
+    }
+
+    static void roundTrip(int port, byte[] request, byte[] expected, String what) {
+        checkEq(0, SerialKVL.EnvRS(port, request, request.length), what + " EnvRS");
+        byte[] frame = new byte[260];
+        int[] length = {0};
+        checkEq(0, SerialKVL.RecRS(port, frame, length), what + " RecRS");
+        checkEq(expected.length, length[0], what + " length");
+        check(Arrays.equals(expected, Arrays.copyOf(frame, length[0])), what + " frame " + Arrays.toString(frame));
+    }
+
+    static void full() {
+        for (int p = 0; p < 4; p++) checkEq("", SerialKVL.DonneNomPortRS(p), "name before any open " + p);
+
+        String[] ports = SerialKVL.EnumPortRS();
+        checkEq(Arrays.asList("COM1 <>", "COM3 <>"), Arrays.asList(ports), "EnumPortRS");
+
+        checkEq(" Communication timeout ", SerialKVL.ExpliciteLastError(100301), "text 100301");
+        checkEq(" Fail to open com port ", SerialKVL.ExpliciteLastError(100302), "text 100302");
+        checkEq(" Erreur inconnue ", SerialKVL.ExpliciteLastError(100000), "text 100000");
+        checkEq("No such file or directory", SerialKVL.ExpliciteLastError(2), "text 2");
+        checkEq("Input/output error", SerialKVL.ExpliciteLastError(5), "text 5");
+        checkEq("Unknown error -1", SerialKVL.ExpliciteLastError(-1), "text -1");
+
+        // One port per profile, each exchanging a frame with its device.
+        String[][] opens = {{"KVLv1", "KVL1"}, {"KVLv2", "KVL2"}, {"LOG2A0", "LOG"}, {"ZT2", "ZT2"}};
+        for (int i = 0; i < 4; i++) {
+            int[] port = {-1};
+            checkEq(0, open(opens[i][0], opens[i][1], port), "open " + opens[i][1]);
+            checkEq(i, port[0], "slot of " + opens[i][1]);
+            checkEq(opens[i][1], SerialKVL.DonneNomPortRS(i), "name of slot " + i);
+        }
+        roundTrip(0, bytes(0x78, 0x12, 0x34, 0x01), bytes(0x12, 0x34, 0x10, 0x11), "KVLv1");
+        roundTrip(1, bytes(0x80, 0x10, 0xF0, 0x01, 0xBF, 0x20),
+                  bytes(0x80, 0xF0, 0x10, 0x03, 0xFF, 0x12, 0x34, 0xC8), "KVLv2");
+        roundTrip(2, bytes(0x01), bytes(0x5A, 0xA5, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10), "LOG2A0");
+        roundTrip(3, bytes(0x01), bytes(0x00, 0x01, 0x02, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10), "ZT2");
+        checkEq(0, SerialKVL.EnvRS(2, new byte[0], 0), "EnvRS of length 0");
+
+        // A frame longer than the host's array: what fits is copied, and the
+        // length element says how much.
+        checkEq(0, SerialKVL.EnvRS(0, bytes(0x78, 0x12, 0x34, 0x05), 4), "KVLv1 long request");
+        byte[] small = new byte[4];
+        int[] smallLength = {0};
+        checkEq(0, SerialKVL.RecRS(0, small, smallLength), "RecRS into a short array");
+        checkEq(4, smallLength[0], "length of a cut frame");
+        check(Arrays.equals(bytes(0x12, 0x34, 0x10, 0x11), small), "cut frame " + Arrays.toString(small));
+
+        int[] fifth = {-1};
+        checkEq(NO_SLOT, SerialKVL.InitRS_ZT2("SPARE", fifth), "fifth open");
+        checkEq(4, fifth[0], "fifth open slot");
+
+        checkEq(1, SerialKVL.FermRS(3), "FermRS");
+        checkEq(0, SerialKVL.FermRS(3), "FermRS twice");
+        checkEq("ZT2", SerialKVL.DonneNomPortRS(3), "name after close");
+
+        // A receive that times out leaves the length element alone and copies
+        // that many of the host's own bytes back.
+        int[] port = {-1};
+        checkEq(0, SerialKVL.InitRS_LOG2A0("COM1", port), "open silent port");
+        checkEq(3, port[0], "reused slot");
+        checkEq("COM1", SerialKVL.DonneNomPortRS(3), "name after reopen");
+        byte[] frame = bytes(9, 8, 7, 6);
+        int[] length = {2};
+        long start = System.nanoTime();
+        checkEq(TIMEOUT, SerialKVL.RecRS(3, frame, length), "RecRS time-out");
+        check((System.nanoTime() - start) / 1_000_000 >= 3900, "four waits of 1 s");
+        checkEq(2, length[0], "length after time-out");
+        check(Arrays.equals(bytes(9, 8, 7, 6), frame), "frame after time-out");
+
+        // Misuse: statuses, never a crash.
+        int[] out = {-1};
+        checkEq(-1, SerialKVL.EnvRS(2, null, 3), "EnvRS null frame");
+        checkEq(EINVAL, SerialKVL.EnvRS(2, new byte[2], 10), "EnvRS length beyond array");
+        checkEq(EINVAL, SerialKVL.EnvRS(2, new byte[2], -1), "EnvRS negative length");
+        checkEq(0, SerialKVL.EnvRS(2, new byte[300], 300), "EnvRS over 255 bytes");
+        checkEq(EBADF, SerialKVL.EnvRS(7, new byte[2], 2), "EnvRS port 7");
+        checkEq(-1, SerialKVL.RecRS(2, null, new int[1]), "RecRS null frame");
+        checkEq(-1, SerialKVL.RecRS(2, new byte[4], null), "RecRS null length");
+        checkEq(-1, SerialKVL.RecRS(2, new byte[4], new int[0]), "RecRS empty length array");
+        byte[] guarded = bytes(1, 2, 3, 4);
+        int[] huge = {1000000};
+        checkEq(EBADF, SerialKVL.RecRS(7, guarded, huge), "RecRS port 7 huge length");
+        checkEq(1000000, huge[0], "huge length kept");
+        int[] negative = {-5};
+        checkEq(EBADF, SerialKVL.RecRS(-1, guarded, negative), "RecRS negative length");
+        check(Arrays.equals(bytes(1, 2, 3, 4), guarded), "guarded frame untouched");
+        checkEq(-1, SerialKVL.InitRS_ZT2(null, out), "open null name");
+        checkEq(-1, SerialKVL.InitRS_ZT2("ZT2", null), "open null out-array");
+        checkEq(-1, SerialKVL.InitRS_KVLv2("ZT2", new int[0]), "open empty out-array");
+        checkEq(0, SerialKVL.FermRS(7), "FermRS port 7");
+        checkEq(0, SerialKVL.FermRS(-1), "FermRS port -1");
+        checkEq("", SerialKVL.DonneNomPortRS(7), "name of port 7");
+        checkEq(NO_SLOT, SerialKVL.InitRS_ZT2("NOPE", out), "open with no slot");
+
+        for (int p = 0; p < 4; p++) checkEq(1, SerialKVL.FermRS(p), "close " + p);
+        checkEq(ENOENT, SerialKVL.InitRS_ZT2("NOPE", out), "open missing port");
+        checkEq(0, out[0], "missing port slot");
+        checkEq(0, SerialKVL.FermRS(0), "slot of missing port stays free");
+        checkEq(ENAMETOOLONG, SerialKVL.InitRS_KVLv1(9600, "COM123456789", out), "open long name (never truncated)");
+
+        // A rate the driver refuses fails when the settings are written and
+        // leaves the slot occupied until FermRS.
+        checkEq(EINVAL, SerialKVL.InitRS_KVLv1(12345, "KVL1", out), "rejected baud rate");
+        checkEq(1, SerialKVL.FermRS(out[0]), "free slot after rejected rate");
+        checkEq("KVL1", SerialKVL.DonneNomPortRS(out[0]), "failed open keeps the earlier name");
+    }
+
+    static void empty() {
+        String[] ports = SerialKVL.EnumPortRS();
+        check(ports != null, "EnumPortRS never null");
+        checkEq(0, ports == null ? -1 : ports.length, "no ports");
+    }
+
+    public static void main(String[] args) {
+        String mode = args.length > 0 ? args[0] : "full";
+        if (mode.equals("empty")) empty(); else full();
+        System.out.println(failures == 0 ? "OK" : failures + " failure(s)");
+        System.exit(failures == 0 ? 0 : 1);
+    }
+}
