@@ -6,7 +6,8 @@ import java.util.Arrays;
  * put simulated devices behind the port names used here:
  *   KVL1, KVL2, LOG, ZT2: answering devices of each profile;
  *   SPARE, COM1, COM3: silent terminals; COM2: /dev/null (not a terminal).
- * Mode "empty" runs with an empty port map.
+ * Mode "empty" runs with an empty port map, mode "many" with COM1 to COM20
+ * all present.
  */
 public class SerialKVLTest {
     static final int TIMEOUT = 100301;
@@ -152,9 +153,18 @@ public class SerialKVLTest {
         checkEq(0, ports == null ? -1 : ports.length, "no ports");
     }
 
+    /** Every probed port present: all nineteen listed in order, COM20 never. */
+    static void many() {
+        String[] ports = SerialKVL.EnumPortRS();
+        checkEq(19, ports.length, "ports listed");
+        for (int i = 0; i < ports.length; i++) checkEq("COM" + (i + 1) + " <>", ports[i], "entry " + i);
+    }
+
     public static void main(String[] args) {
         String mode = args.length > 0 ? args[0] : "full";
-        if (mode.equals("empty")) empty(); else full();
+        if (mode.equals("empty")) empty();
+        else if (mode.equals("many")) many();
+        else full();
         System.out.println(failures == 0 ? "OK" : failures + " failure(s)");
         System.exit(failures == 0 ? 0 : 1);
     }

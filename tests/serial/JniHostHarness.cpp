@@ -1,6 +1,6 @@
 // Starts the Java host test against simulated devices.
 //
-//   serial_jni_harness <full|empty> [--env NAME=VALUE]... -- <java command...>
+//   serial_jni_harness <full|empty|many> [--env NAME=VALUE]... -- <java command...>
 //
 // Builds a port map of pseudo-terminal devices (see tests/java/SerialKVLTest),
 // runs the Java command with SERIALKVL_PORTS pointing at it (plus the --env
@@ -24,7 +24,7 @@ extern char** environ;
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::cerr << "usage: serial_jni_harness <full|empty> [--env NAME=VALUE]... -- <command...>\n";
+    std::cerr << "usage: serial_jni_harness <full|empty|many> [--env NAME=VALUE]... -- <command...>\n";
     return 2;
   }
   const std::string mode = argv[1];
@@ -54,6 +54,8 @@ int main(int argc, char** argv) {
     add("COM1", {});
     add("COM3", {});
     map.Link("COM2", "/dev/null");
+  } else if (mode == "many") {
+    for (int n = 1; n <= 20; ++n) add(("COM" + std::to_string(n)).c_str(), {});
   }
 
   // The child's environment is prepared here: between fork and exec only
