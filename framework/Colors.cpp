@@ -2,6 +2,8 @@
 
 #include "SysUtils.h"
 
+#include <iterator>
+
 namespace {
 struct ColorName {
   TColor Color;
@@ -42,4 +44,48 @@ std::optional<std::string> ColorToIdent(TColor color) {
   for (const auto& entry : kColorNames)
     if (entry.Color == color) return std::string(entry.Name);
   return std::nullopt;
+}
+
+namespace {
+// One entry per system colour index 0..30 (index 25 has no colour and is black).
+constexpr TColor kSystemPalette[] = {
+    RGB(212, 208, 200),  //  0 scroll bar
+    RGB(58, 110, 165),   //  1 desktop background
+    RGB(10, 36, 106),    //  2 active caption
+    RGB(128, 128, 128),  //  3 inactive caption
+    RGB(212, 208, 200),  //  4 menu
+    RGB(255, 255, 255),  //  5 window
+    RGB(0, 0, 0),        //  6 window frame
+    RGB(0, 0, 0),        //  7 menu text
+    RGB(0, 0, 0),        //  8 window text
+    RGB(255, 255, 255),  //  9 caption text
+    RGB(212, 208, 200),  // 10 active border
+    RGB(212, 208, 200),  // 11 inactive border
+    RGB(128, 128, 128),  // 12 application workspace
+    RGB(10, 36, 106),    // 13 highlight
+    RGB(255, 255, 255),  // 14 highlight text
+    RGB(212, 208, 200),  // 15 button face
+    RGB(128, 128, 128),  // 16 button shadow
+    RGB(128, 128, 128),  // 17 gray text
+    RGB(0, 0, 0),        // 18 button text
+    RGB(212, 208, 200),  // 19 inactive caption text
+    RGB(255, 255, 255),  // 20 button highlight
+    RGB(64, 64, 64),     // 21 3D dark shadow
+    RGB(212, 208, 200),  // 22 3D light
+    RGB(0, 0, 0),        // 23 tooltip text
+    RGB(255, 255, 225),  // 24 tooltip background
+    RGB(0, 0, 0),        // 25 (unused)
+    RGB(0, 0, 128),      // 26 hot-tracked item
+    RGB(166, 202, 240),  // 27 gradient of the active caption
+    RGB(192, 192, 192),  // 28 gradient of the inactive caption
+    RGB(10, 36, 106),    // 29 menu highlight
+    RGB(212, 208, 200),  // 30 menu bar
+};
+}  // namespace
+
+TColor ColorToRGB(TColor color) noexcept {
+  if (color >= 0) return color;
+  if ((uint32_t(color) & 0xFFFFFF00u) != 0xFF000000u) return color;
+  const uint32_t index = uint32_t(color) & 0xFFu;
+  return index < std::size(kSystemPalette) ? kSystemPalette[index] : clBlack;
 }

@@ -45,3 +45,13 @@ std::optional<TColor> IdentToColor(std::string_view ident) noexcept;
 // The canonical identifier of a colour, or nullopt when it has none
 // (then the colour is written as an integer).
 std::optional<std::string> ColorToIdent(TColor color);
+
+// The RGB value (0x00BBGGRR) of a colour: non-negative values come back
+// unchanged, system colour references (top byte 0xFF) are looked up by their
+// low byte in one fixed table, the "Windows Standard" classic scheme of the
+// Windows 2000 era (clBtnFace = RGB(212, 208, 200), clBtnShadow = gray 128,
+// clBtnHighlight = white, clHighlight = RGB(10, 36, 106), clWindow = white,
+// clWindowText = black, ...). The table does not follow any desktop theme,
+// so that drawings are the same on every machine. An index beyond the table
+// gives black. Other negative values are returned unchanged.
+TColor ColorToRGB(TColor color) noexcept;

@@ -1,0 +1,198 @@
+// Text output and measurement of TCanvas.
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "Canvas.h"
+
+namespace {
+// The four corners of the w x h cell rotated counter-clockwise by `radians`
+// about (x, y), as a bounding rectangle.
+TRect RotatedBounds(double x, double y, const TRect& cell, double radians) {
+  const double c = std::cos(radians), s = std::sin(radians);
+  double minX = 1e18, minY = 1e18, maxX = -1e18, maxY = -1e18;
+  const double xs[] = {double(cell.Left), double(cell.Right)}, ys[] = {double(cell.Top), double(cell.Bottom)};
+  for (double px : xs)
+    for (double py : ys) {
+      // Screen y points down, so counter-clockwise is (x c + y s, -x s + y c).
+      const double rx = x + px * c + py * s, ry = y - px * s + py * c;
+      minX = std::min(minX, rx);
+      maxX = std::max(maxX, rx);
+      minY = std::min(minY, ry);
+      maxY = std::max(maxY, ry);
+    }
+  return {int(std::floor(minX)) - 1, int(std::floor(minY)) - 1, int(std::ceil(maxX)) + 1, int(std::ceil(maxY)) + 1};
+}
+
+// Removes accelerator marks: "&x" -> "x", "&&" -> "&".
+std::string StripPrefix(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '&') {
+      if (i + 1 < text.size() && text[i + 1] == '&') ++i;
+      else continue;
+    }
+    out.push_back(text[i]);
+  }
+  return out;
+}
+}  // namespace
+
+TPoint TCanvas::TextExtent(std::string_view text) {
+  const TTextLayout layout(FFont, text);
+  return layout.Extent();
+}
+
+void TCanvas::DrawTextLayout(const TTarget& t, int x, int y, const TTextLayout& layout, const TRect* clip,
+                             bool opaque) {
+  const int orientation = ((FFont.Orientation() % 3600) + 3600) % 3600;
+  const double radians = orientation * std::numbers::pi / 1800.0;
+  const int dx = x + t.Origin.X, dy = y + t.Origin.Y;
+  const TPoint extent = layout.Extent();
+  const TRect cell = UnionRect({0, 0, extent.X, extent.Y}, layout.InkRect());
+  TRect box = orientation == 0 ? OffsetRect(cell, dx, dy) : RotatedBounds(dx, dy, cell, radians);
+  box = IntersectRect(box, t.Clip);
+  if (clip) box = IntersectRect(box, OffsetRect(*clip, t.Origin.X, t.Origin.Y));
+  if (IsRectEmpty(box)) return;
+
+  // The cell and the glyphs are rasterised into an 8-bit mask of the visible
+  // box, then painted in the brush and font colours.
+  cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, box.Width(), box.Height());
+  cairo_t* cr = cairo_create(mask);
+  cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+  cairo_translate(cr, dx - box.Left, dy - box.Top);
+  cairo_rotate(cr, -radians);
+  PangoContext* context = pango_layout_get_context(layout.Layout());
+  if (orientation != 0) {
+    // Hint the glyphs for the rotated matrix; the shared context gets its
+    // plain matrix back below.
+    pango_cairo_update_layout(cr, layout.Layout());
+  }
+  const int stride = cairo_image_surface_get_stride(mask);
+  if (opaque) {
+    cairo_rectangle(cr, 0, 0, extent.X, extent.Y);
+    cairo_fill(cr);
+    cairo_surface_flush(mask);
+    PaintMask(t, cairo_image_surface_get_data(mask), stride, box, DrawColor(FBrush.Color(), t), pmCopy);
+    cairo_save(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+    cairo_paint(cr);
+    cairo_restore(cr);
+  }
+  pango_cairo_show_layout(cr, layout.Layout());
+  cairo_surface_flush(mask);
+  PaintMask(t, cairo_image_surface_get_data(mask), stride, box, DrawColor(FFont.Color(), t), pmCopy);
+  cairo_destroy(cr);
+  cairo_surface_destroy(mask);
+  if (orientation != 0) {
+    pango_context_set_matrix(context, nullptr);
+    pango_layout_context_changed(layout.Layout());
+  }
+}
+
+void TCanvas::TextOut(int x, int y, std::string_view text) {
+  const TTarget t = Target();
+  const TTextLayout layout(FFont, text);
+  if (!t.View.Empty()) {
+    DrawTextLayout(t, x, y, layout, nullptr, FBrush.Style() != bsClear);
+    Changed(t);
+  }
+  FPenPos = {x + layout.Extent().X, y};
+}
+
+void TCanvas::TextRect(const TRect& rect, int x, int y, std::string_view text) {
+  const TTarget t = Target();
+  if (t.View.Empty()) return;
+  if (FBrush.Style() != bsClear) {
+    const TRect r = IntersectRect(OffsetRect(rect, t.Origin.X, t.Origin.Y), t.Clip);
+    const uint32_t pixel = DrawColor(FBrush.Color(), t);
+    for (int row = r.Top; row < r.Bottom; ++row) Span(t, row, r.Left, r.Right, pixel, pmCopy);
+  }
+  const TTextLayout layout(FFont, text);
+  DrawTextLayout(t, x, y, layout, &rect, false);
+  Changed(t);
+}
+
+int TCanvas::DrawText(std::string_view text, TRect& rect, unsigned format) {
+  const std::string shown = (format & DT_NOPREFIX) ? std::string(text) : StripPrefix(text);
+  // Lines: the text's own breaks (CR, LF, CR LF), then word wrapping.
+  std::vector<std::string> lines;
+  if (!shown.empty()) {
+    if (format & DT_SINGLELINE) {
+      std::string line;
+      for (char c : shown)
+        if (c != '\r' && c != '\n') line.push_back(c);
+      lines.push_back(line);
+    } else {
+      std::string line;
+      for (size_t i = 0; i <= shown.size(); ++i) {
+        if (i == shown.size() || shown[i] == '\r' || shown[i] == '\n') {
+          lines.push_back(line);
+          line.clear();
+          if (i + 1 < shown.size() && shown[i] == '\r' && shown[i + 1] == '\n') ++i;
+        } else {
+          line.push_back(shown[i]);
+        }
+      }
+    }
+  }
+  const int maxWidth = rect.Width();
+  if ((format & DT_WORDBREAK) && !(format & DT_SINGLELINE)) {
+    std::vector<std::string> wrapped;
+    for (const auto& paragraph : lines) {
+      // Greedy: words join the line while it fits; a word wider than the
+      // rectangle stands on a line of its own.
+      std::string current;
+      size_t i = 0;
+      bool any = false;
+      while (i < paragraph.size()) {
+        size_t j = paragraph.find(' ', i);
+        if (j == std::string::npos) j = paragraph.size();
+        const std::string word = paragraph.substr(i, j - i);
+        const std::string candidate = current.empty() && !any ? word : current + " " + word;
+        if (any && TextWidth(candidate) > maxWidth) {
+          wrapped.push_back(current);
+          current = word;
+        } else {
+          current = candidate;
+        }
+        any = true;
+        i = j + 1;
+      }
+      wrapped.push_back(current);
+    }
+    lines.swap(wrapped);
+  }
+
+  const int lineHeight = TextHeight("");
+  const int height = lineHeight * int(lines.size());
+  if (format & DT_CALCRECT) {
+    int width = 0;
+    for (const auto& line : lines) width = std::max(width, TextWidth(line));
+    rect.Right = rect.Left + width;
+    rect.Bottom = rect.Top + height;
+    return height;
+  }
+
+  const TTarget t = Target();
+  if (t.View.Empty()) return height;
+  int y = rect.Top;
+  if (format & DT_SINGLELINE) {
+    if (format & DT_VCENTER) y = rect.Top + (rect.Height() - lineHeight) / 2;
+    else if (format & DT_BOTTOM) y = rect.Bottom - lineHeight;
+  }
+  const bool opaque = FBrush.Style() != bsClear;
+  for (const auto& line : lines) {
+    const TTextLayout layout(FFont, line);
+    int x = rect.Left;
+    if (format & DT_CENTER) x = rect.Left + (rect.Width() - layout.Extent().X) / 2;
+    else if (format & DT_RIGHT) x = rect.Right - layout.Extent().X;
+    DrawTextLayout(t, x, y, layout, (format & DT_NOCLIP) ? nullptr : &rect, opaque);
+    y += lineHeight;
+  }
+  Changed(t);
+  return height;
+}
