@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "Classes.h"
+#include "GraphicsBase.h"  // ReadFileBytes, WriteFileBytes
 
 // The value tags of the object stream.
 enum TValueType : uint8_t {
@@ -156,10 +157,6 @@ void ReadRootComponent(std::span<const uint8_t> stream, TComponent& root, const 
 void ReadSkinFile(const std::string& path, TComponent& root, const TReadOptions& options = {});
 
 // ---- files and conversion --------------------------------------------------------------
-// Whole file contents; raises EFOpenError("Impossible d'ouvrir le fichier "%s". %s").
-std::vector<uint8_t> ReadFileBytes(const std::string& path);
-// Creates or replaces a file; raises EFCreateError("Impossible de créer le fichier "%s". %s").
-void WriteFileBytes(const std::string& path, std::span<const uint8_t> bytes);
 // The name with its extension (the part from the last '.' after the last '/')
 // replaced by `ext` (which includes its dot), or `ext` appended when it has none.
 std::string ChangeFileExt(const std::string& name, const std::string& ext);

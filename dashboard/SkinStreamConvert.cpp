@@ -12,27 +12,6 @@ struct FileCloser {
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
 }  // namespace
 
-std::vector<uint8_t> ReadFileBytes(const std::string& path) {
-  FilePtr f(std::fopen(path.c_str(), "rb"));
-  if (!f) throw EFOpenError(Format("Impossible d'ouvrir le fichier \"%s\". %s", path.c_str(), SysErrorMessage(errno).c_str()));
-  std::vector<uint8_t> bytes;
-  uint8_t buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f.get())) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-  if (std::ferror(f.get()))
-    throw EFOpenError(Format("Impossible d'ouvrir le fichier \"%s\". %s", path.c_str(), SysErrorMessage(errno).c_str()));
-  return bytes;
-}
-
-void WriteFileBytes(const std::string& path, std::span<const uint8_t> bytes) {
-  FilePtr f(std::fopen(path.c_str(), "wb"));
-  if (!f) throw EFCreateError(Format("Impossible de créer le fichier \"%s\". %s", path.c_str(), SysErrorMessage(errno).c_str()));
-  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f.get()) != bytes.size())
-    throw EFCreateError(Format("Impossible de créer le fichier \"%s\". %s", path.c_str(), SysErrorMessage(errno).c_str()));
-  if (std::fclose(f.release()) != 0)
-    throw EFCreateError(Format("Impossible de créer le fichier \"%s\". %s", path.c_str(), SysErrorMessage(errno).c_str()));
-}
-
 std::string ChangeFileExt(const std::string& name, const std::string& ext) {
   const size_t slash = name.find_last_of('/');
   const size_t dot = name.find_last_of('.');

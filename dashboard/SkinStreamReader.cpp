@@ -24,6 +24,7 @@ public:
     Root.BeginLoading();
     Loaded.push_back(&Root);
     Root.SetName(UniqueRootName(stored));
+    Root.ReadingStarted();
     ReadProperties(Root);
     while (!R.EndOfList()) ReadComponent(&Root, 1);
     R.ReadListEnd();
@@ -59,6 +60,7 @@ private:
     Loaded.push_back(component);
     component->SetName(name);
     component->SetParentComponent(parent);
+    component->ReadingStarted();
     ReadProperties(*component);
     while (!R.EndOfList()) ReadComponent(component, depth + 1);
     R.ReadListEnd();
@@ -113,6 +115,12 @@ private:
     TPropValue value;
     switch (prop.Kind) {
       case TPropKind::Integer:
+        if (tag == vaIdent && prop.IntIdents) {
+          const auto v = prop.IntIdents(R.ReadStr());
+          if (!v) Invalid();
+          value = *v;
+          break;
+        }
         if (!IsIntegerTag(tag)) Invalid();
         value = R.ReadIntegerPayload(tag);
         break;

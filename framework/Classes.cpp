@@ -98,3 +98,18 @@ void TComponent::DestroyComponents() {
     delete last;  // its destructor calls RemoveComponent
   }
 }
+
+TPropValue StoredValueOf(const TPersistent& o, const std::string& key, const TPropValue& initial) {
+  for (const auto& [name, value] : o.FStoredValues)
+    if (name == key) return value;
+  return initial;
+}
+
+void SetStoredValueOf(TPersistent& o, const std::string& key, const TPropValue& value) {
+  for (auto& [name, stored] : o.FStoredValues)
+    if (name == key) {
+      stored = value;
+      return;
+    }
+  o.FStoredValues.emplace_back(key, value);
+}

@@ -70,6 +70,12 @@ public:
   // Copies the state of `source`; the base raises "Impossible d'assigner un
   // %s à un %s" (source class, own class) like the classic framework.
   virtual void Assign(const TPersistent& source);
+
+private:
+  friend TPropValue StoredValueOf(const TPersistent&, const std::string&, const TPropValue&);
+  friend void SetStoredValueOf(TPersistent&, const std::string&, const TPropValue&);
+  // Values of stored-only properties that a skin has set.
+  std::vector<std::pair<std::string, TPropValue>> FStoredValues;
 };
 
 enum TComponentStateFlag { csLoading, csReading, csWriting, csDestroying, csDesigning, csAncestor, csUpdating, csFixups, csInline };
@@ -103,6 +109,9 @@ public:
   void EndReading() { FComponentState.Exclude(csReading); }
   // The after-loading notification: clears csLoading. Overrides call the base.
   virtual void Loaded();
+
+  // Called by the reader before it applies the stored properties.
+  virtual void ReadingStarted() {}
 
   // Streaming puts children on the enclosing object; controls override these.
   virtual bool HasParent() const { return false; }

@@ -18,7 +18,9 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -88,6 +90,8 @@ struct TPropInfo {
   std::function<void(TPersistent&, const TPropValue&)> Setter;  // empty: read-only
   std::function<TPropValue(const TPersistent&)> Getter;
   std::function<TPersistent*(TPersistent&)> ObjectGetter;        // Object
+  // Integer properties that also accept identifiers (crHandPoint...).
+  std::function<std::optional<int64_t>(std::string_view)> IntIdents;
   bool IsReadOnly() const noexcept { return !Setter; }
 };
 
@@ -128,6 +132,13 @@ void UnRegisterAllClasses();  // for tests
 // defaults (read from a freshly created instance where the class can be
 // created), and its published methods.
 std::string VocabularyDump();
+
+// The signature of events that are stored but never fired: no published
+// method has it, so skins can only set such events to nil.
+struct TStoredEvent {};
+// Storage of the stored-only properties (defined with TPersistent).
+TPropValue StoredValueOf(const TPersistent& o, const std::string& key, const TPropValue& initial);
+void SetStoredValueOf(TPersistent& o, const std::string& key, const TPropValue& value);
 
 // ---- builder -----------------------------------------------------------------
 namespace typinfo_detail {
@@ -273,6 +284,36 @@ public:
       return F([self, method](auto&&... args) { return (self->*method)(std::forward<decltype(args)>(args)...); });
     };
     FInfo.Methods.push_back(std::move(m));
+    return *this;
+  }
+
+  // A property kept only so that skins may set it: the value is stored in
+  // the object (TPersistent::StoredValue) and has no other effect.
+  TClassBuilder& Stored(std::string name, TPropKind kind, std::string typeName, const TEnumInfo* names = nullptr,
+                        TPropValue initial = {}) {
+    TPropInfo p = Base(kind, std::move(typeName), std::move(name));
+    p.Enum = names;
+    if (kind == TPropKind::Event) p.EventType = typeid(TStoredEvent);
+    const std::string key = p.Name;
+    p.Getter = [key, initial](const TPersistent& o) -> TPropValue { return StoredValueOf(o, key, initial); };
+    p.Setter = [key](TPersistent& o, const TPropValue& v) { SetStoredValueOf(o, key, v); };
+    return Add(std::move(p));
+  }
+
+  // Copies the named entries of another table (a catalogue of standard
+  // properties whose accessors work on a base class of C), in the order given.
+  TClassBuilder& Import(const TClassInfo& catalogue, std::initializer_list<std::string_view> names) {
+    for (std::string_view n : names) {
+      const TPropInfo* p = catalogue.FindProp(n);
+      if (!p) throw std::logic_error("no standard property " + std::string(n));
+      Add(*p);
+    }
+    return *this;
+  }
+
+  // Lets the property added last also take identifiers mapped to integers.
+  TClassBuilder& WithIdents(std::function<std::optional<int64_t>(std::string_view)> idents) {
+    FInfo.Props.back().IntIdents = std::move(idents);
     return *this;
   }
 

@@ -1,0 +1,44 @@
+// The SDL2 window system: real top-level windows on X11 (software
+// surfaces), colour-key shaped windows for transparent skins, whole-window
+// opacity, modal message boxes, and a wake-up event for other threads.
+//
+// Without a usable display SDL silently falls back to its off-screen
+// driver; then message boxes go to stderr instead of blocking, so nothing
+// ever waits for a click that no one can give. Every message box text is
+// also written to stderr, for logs and tests.
+//
+// Thread rules: as IWindowSystem; Wake() may be called from any thread.
+// Errors: construction raises Exception when SDL's video cannot start;
+// window creation raises Exception with SDL's error text.
+#pragma once
+
+#include <map>
+
+#include "backend/WindowSystem.h"
+
+struct SDL_Window;
+class TSdlWindow;
+
+class TSdlWindowSystem : public IWindowSystem {
+public:
+  // `windowClass` becomes the X11 WM_CLASS of the windows.
+  explicit TSdlWindowSystem(const std::string& windowClass);
+  ~TSdlWindowSystem() override;
+
+  std::unique_ptr<IPlatformWindow> CreateWindow(const std::string& className, TEventSink sink) override;
+  bool Wait(int timeoutMs) override;
+  void Wake() override;
+  void MessageBox(const std::string& caption, const std::string& text, bool error) override;
+  int64_t NowMs() override;
+  TRect DesktopRect() override;
+
+  // True when windows reach a real screen (not SDL's off-screen driver).
+  bool HasDisplay() const noexcept { return FHasDisplay; }
+
+private:
+  friend class TSdlWindow;
+  void Dispatch(const union SDL_Event& event);
+  bool FHasDisplay = false;
+  uint32_t FWakeEvent = 0;
+  std::map<uint32_t, TSdlWindow*> FWindows;  // by SDL window id
+};
