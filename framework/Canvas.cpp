@@ -271,7 +271,9 @@ void TCanvas::EllipticFigure(int x1, int y1, int x2, int y2, const TPoint* radia
   auto inside = [&](int x, int y) {
     if (x < box.Left || x >= box.Right || y < box.Top || y >= box.Bottom) return false;
     const double vx = x + 0.5 - cx, vy = cy - (y + 0.5);
-    if ((vx * vx) / (rx * rx) + (vy * vy) / (ry * ry) > 1.0) return false;
+    // A pixel is in when its centre is; the centre row and column always
+    // are, so that even thin figures reach every side of their box.
+    if ((vx * vx) / (rx * rx) + (vy * vy) / (ry * ry) > 1.0 && std::abs(vx) > 0.5 && std::abs(vy) > 0.5) return false;
     if (whole) return true;
     const double fromStart = sx * vy - sy * vx, toEnd = vx * ey - vy * ex;
     if (sweepCross >= 0) return fromStart >= 0 && toEnd >= 0;

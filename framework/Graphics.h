@@ -9,3 +9,5 @@
 #include "Font.h"
 #include "GraphicsBase.h"
 #include "GraphicsTools.h"
+#include "Picture.h"
+#include "Png.h"

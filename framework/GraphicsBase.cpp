@@ -1,8 +1,11 @@
 #include "GraphicsBase.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+
+#include "Canvas.h"
 
 const TClassInfo& TGraphic::StaticClass() {
   static const TClassInfo info = TClassBuilder<TGraphic>("TGraphic", &TPersistent::StaticClass()).Build();
@@ -48,4 +51,68 @@ void WriteFileBytes(const std::string& path, std::span<const uint8_t> bytes) {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
   if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
     throw EFCreateError(Format("Impossible de créer le fichier \"%s\". %s", path.c_str(), SysErrorMessage(errno).c_str()));
+}
+
+const TClassInfo& TAlphaGraphic::StaticClass() {
+  static const TClassInfo info = TClassBuilder<TAlphaGraphic>("TAlphaGraphic", &TGraphic::StaticClass()).Build();
+  return info;
+}
+
+TAlphaGraphic::~TAlphaGraphic() {
+  if (FSurface) cairo_surface_destroy(FSurface);
+}
+
+TPixelView TAlphaGraphic::View() const {
+  if (!FSurface) return {};
+  cairo_surface_flush(FSurface);
+  return {reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(FSurface)), FWidth, FHeight,
+          cairo_image_surface_get_stride(FSurface) / 4, true};
+}
+
+uint32_t TAlphaGraphic::StraightPixel(int x, int y) const {
+  if (x < 0 || y < 0 || x >= FWidth || y >= FHeight) return 0;
+  const uint32_t p = View().Row(y)[x];
+  const uint32_t a = p >> 24;
+  if (a == 0) return 0;
+  uint32_t out = a << 24;
+  for (int shift = 0; shift < 24; shift += 8)
+    out |= std::min<uint32_t>(255, (((p >> shift) & 0xFF) * 255 + a / 2) / a) << shift;
+  return out;
+}
+
+void TAlphaGraphic::SetPixels(int width, int height, const std::vector<uint32_t>& straight) {
+  if (FSurface) cairo_surface_destroy(FSurface);
+  FSurface = nullptr;
+  FWidth = FHeight = 0;
+  if (width <= 0 || height <= 0) return;
+  FSurface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+  if (cairo_surface_status(FSurface) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(FSurface);
+    FSurface = nullptr;
+    throw EOutOfResources(Format("Ressources insuffisantes (%dx%d)", width, height));
+  }
+  FWidth = width;
+  FHeight = height;
+  const TPixelView v = View();
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const uint32_t p = straight[size_t(y) * size_t(width) + size_t(x)];
+      const uint32_t a = p >> 24;
+      uint32_t out = a << 24;
+      for (int shift = 0; shift < 24; shift += 8) out |= ((((p >> shift) & 0xFF) * a + 127) / 255) << shift;
+      v.Row(y)[x] = out;
+    }
+  cairo_surface_mark_dirty(FSurface);
+}
+
+void TAlphaGraphic::CopyFrom(const TAlphaGraphic& other) {
+  std::vector<uint32_t> pixels(size_t(other.FWidth) * size_t(other.FHeight));
+  for (int y = 0; y < other.FHeight; ++y)
+    for (int x = 0; x < other.FWidth; ++x) pixels[size_t(y) * size_t(other.FWidth) + size_t(x)] = other.StraightPixel(x, y);
+  SetPixels(other.FWidth, other.FHeight, pixels);
+}
+
+void TAlphaGraphic::Draw(TCanvas& canvas, const TRect& dest) const {
+  if (Empty()) return;
+  canvas.BlendPixels(dest, View(), {0, 0, FWidth, FHeight});
 }

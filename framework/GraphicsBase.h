@@ -13,6 +13,8 @@
 // ("Impossible d'ouvrir le fichier "%s". %s"); decoders raise EInvalidGraphic.
 #pragma once
 
+#include <cairo.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -88,4 +90,31 @@ protected:
   // Fires OnChange.
   virtual void Changed();
   bool FTransparent = false;
+};
+
+// Base of the kinds with an alpha channel (icons, PNG images): the pixels
+// live in a Cairo ARGB32 surface (premultiplied) and are alpha-blended onto
+// the canvas when drawn, stretched by nearest pixel.
+class TAlphaGraphic : public TGraphic {
+  VELQ_CLASS(TAlphaGraphic)
+public:
+  ~TAlphaGraphic() override;
+  int Width() const override { return FWidth; }
+  int Height() const override { return FHeight; }
+  bool Empty() const override { return FWidth == 0 || FHeight == 0; }
+  void Draw(TCanvas& canvas, const TRect& dest) const override;
+  // Premultiplied pixels; empty when the graphic is.
+  TPixelView View() const;
+  // Straight-alpha pixel (0xAARRGGBB) at (x, y); 0 outside.
+  uint32_t StraightPixel(int x, int y) const;
+
+protected:
+  // Takes top-down straight-alpha pixels 0xAARRGGBB (or clears with 0 x 0).
+  void SetPixels(int width, int height, const std::vector<uint32_t>& straight);
+  void CopyFrom(const TAlphaGraphic& other);
+
+private:
+  cairo_surface_t* FSurface = nullptr;
+  int FWidth = 0;
+  int FHeight = 0;
 };

@@ -1,0 +1,86 @@
+#include "Png.h"
+
+#include <png.h>
+
+#include <cstring>
+
+#include "Bitmap.h"
+
+namespace {
+const char* const kInvalidPng = "Image PNG incorrecte";
+// Refuse headers that would need absurd buffers before decoding anything.
+constexpr uint64_t kMaxPixels = uint64_t{1} << 26;
+constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+}  // namespace
+
+std::vector<uint32_t> DecodePng(std::span<const uint8_t> bytes, const std::string& errorText, int& width, int& height) {
+  if (bytes.size() < 8 || std::memcmp(bytes.data(), kSignature, 8) != 0) throw EInvalidGraphic(errorText);
+  // The simplified API keeps libpng's longjmp error handling inside libpng.
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) throw EInvalidGraphic(errorText);
+  if (image.width == 0 || image.height == 0 || uint64_t(image.width) * image.height > kMaxPixels) {
+    png_image_free(&image);
+    throw EInvalidGraphic(errorText);
+  }
+  image.format = PNG_FORMAT_BGRA;  // little-endian words 0xAARRGGBB
+  std::vector<uint32_t> pixels(size_t(image.width) * image.height);
+  if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) throw EInvalidGraphic(errorText);
+  width = int(image.width);
+  height = int(image.height);
+  return pixels;
+}
+
+const TClassInfo& TPngImage::StaticClass() {
+  static const TClassInfo info = TClassBuilder<TPngImage>("TPNGObject", &TAlphaGraphic::StaticClass()).Build();
+  return info;
+}
+
+void TPngImage::LoadFromBytes(std::span<const uint8_t> bytes) {
+  int width = 0, height = 0;
+  const std::vector<uint32_t> pixels = DecodePng(bytes, kInvalidPng, width, height);
+  SetPixels(width, height, pixels);
+  Changed();
+}
+
+std::vector<uint8_t> TPngImage::SaveToBytes() const {
+  if (Empty()) return {};
+  std::vector<uint32_t> pixels(size_t(Width()) * size_t(Height()));
+  for (int y = 0; y < Height(); ++y)
+    for (int x = 0; x < Width(); ++x) pixels[size_t(y) * size_t(Width()) + size_t(x)] = StraightPixel(x, y);
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  image.width = png_uint_32(Width());
+  image.height = png_uint_32(Height());
+  image.format = PNG_FORMAT_BGRA;
+  png_alloc_size_t size = 0;
+  if (!png_image_write_to_memory(&image, nullptr, &size, 0, pixels.data(), 0, nullptr))
+    throw EInvalidGraphic(kInvalidPng);
+  std::vector<uint8_t> out(size);
+  if (!png_image_write_to_memory(&image, out.data(), &size, 0, pixels.data(), 0, nullptr))
+    throw EInvalidGraphic(kInvalidPng);
+  out.resize(size);
+  return out;
+}
+
+void TPngImage::Assign(const TPersistent& source) {
+  if (&source == this) return;
+  if (const auto* alpha = dynamic_cast<const TAlphaGraphic*>(&source)) {
+    CopyFrom(*alpha);
+    FTransparent = alpha->Transparent();
+    Changed();
+    return;
+  }
+  if (const auto* bitmap = dynamic_cast<const TBitmap*>(&source)) {
+    const TPixelView v = bitmap->View();
+    std::vector<uint32_t> pixels(size_t(bitmap->Width()) * size_t(bitmap->Height()));
+    for (int y = 0; y < bitmap->Height(); ++y)
+      for (int x = 0; x < bitmap->Width(); ++x) pixels[size_t(y) * size_t(bitmap->Width()) + size_t(x)] = v.Row(y)[x] | 0xFF000000u;
+    SetPixels(bitmap->Width(), bitmap->Height(), pixels);
+    Changed();
+    return;
+  }
+  TAlphaGraphic::Assign(source);
+}
