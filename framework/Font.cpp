@@ -84,9 +84,23 @@ std::string ResolveFontFamily(std::string_view name) {
   return std::string(name);
 }
 
+// Skins write the character set as its identifier (DEFAULT_CHARSET).
+static std::optional<int64_t> IdentToCharset(std::string_view ident) {
+  static const std::pair<const char*, int> kCharsets[] = {
+      {"ANSI_CHARSET", 0},         {"DEFAULT_CHARSET", 1},      {"SYMBOL_CHARSET", 2},     {"MAC_CHARSET", 77},
+      {"SHIFTJIS_CHARSET", 128},   {"HANGEUL_CHARSET", 129},    {"JOHAB_CHARSET", 130},    {"GB2312_CHARSET", 134},
+      {"CHINESEBIG5_CHARSET", 136}, {"GREEK_CHARSET", 161},     {"TURKISH_CHARSET", 162},  {"VIETNAMESE_CHARSET", 163},
+      {"HEBREW_CHARSET", 177},     {"ARABIC_CHARSET", 178},     {"BALTIC_CHARSET", 186},   {"RUSSIAN_CHARSET", 204},
+      {"THAI_CHARSET", 222},       {"EASTEUROPE_CHARSET", 238}, {"OEM_CHARSET", 255}};
+  for (const auto& [name, value] : kCharsets)
+    if (SameText(name, ident)) return value;
+  return std::nullopt;
+}
+
 const TClassInfo& TFont::StaticClass() {
   static const TClassInfo info = TClassBuilder<TFont>("TFont", &TPersistent::StaticClass())
                                      .Integer("Charset", &TFont::Charset, &TFont::SetCharset)
+                                     .WithIdents(IdentToCharset)
                                      .Color("Color", &TFont::Color, &TFont::SetColor)
                                      .Integer("Height", &TFont::Height, &TFont::SetHeight)
                                      .String("Name", &TFont::Name, &TFont::SetName)

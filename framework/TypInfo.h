@@ -292,7 +292,7 @@ public:
   TClassBuilder& Stored(std::string name, TPropKind kind, std::string typeName, const TEnumInfo* names = nullptr,
                         TPropValue initial = {}) {
     TPropInfo p = Base(kind, std::move(typeName), std::move(name));
-    p.Enum = names;
+    p.Enum = kind == TPropKind::Boolean ? &BooleanNames() : names;
     if (kind == TPropKind::Event) p.EventType = typeid(TStoredEvent);
     const std::string key = p.Name;
     p.Getter = [key, initial](const TPersistent& o) -> TPropValue { return StoredValueOf(o, key, initial); };

@@ -1,0 +1,282 @@
+// The message loop, timers, Synchronize, exception reporting, the paint
+// cycle and mouse dispatch, on the headless window system.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "ExtCtrls.h"
+#include "Forms.h"
+#include "backend/headless/HeadlessWindowSystem.h"
+
+namespace {
+
+class Loop : public ::testing::Test {
+protected:
+  void SetUp() override {
+    System.SetEchoMessageBoxes(false);
+    App = std::make_unique<TApplication>(System);
+    App->SetTitle("SkinVELQ");
+  }
+  void TearDown() override { App.reset(); }
+  THeadlessWindowSystem System;
+  std::unique_ptr<TApplication> App;
+};
+
+TEST_F(Loop, TimersFireOnTheClockAndCoalesceWhenLate) {
+  int ticks = 0;
+  const auto id = App->SetTimer(100, [&] { ++ticks; });
+  App->ProcessMessages();
+  EXPECT_EQ(ticks, 0);
+  System.AdvanceClock(99);
+  App->ProcessMessages();
+  EXPECT_EQ(ticks, 0);
+  System.AdvanceClock(1);
+  App->ProcessMessages();
+  EXPECT_EQ(ticks, 1);
+  // A loop that was busy for 3.5 periods sees one tick, not a burst.
+  System.AdvanceClock(350);
+  App->ProcessMessages();
+  App->ProcessMessages();
+  EXPECT_EQ(ticks, 2);
+  App->KillTimer(id);
+  System.AdvanceClock(1000);
+  App->ProcessMessages();
+  EXPECT_EQ(ticks, 2);
+}
+
+TEST_F(Loop, OneShotTimerComponent) {
+  TForm* form = new TForm(App.get());
+  auto* timer = new TTimer(form);
+  int fired = 0;
+  timer->SetInterval(2000);
+  timer->OnTimer = nullptr;
+  timer->SetOnTimer([&](TObject*) {
+    timer->SetEnabled(false);
+    ++fired;
+  });
+  // HandleMessage waits up to the next timer: on the manual clock the wait
+  // moves time forward by exactly that much.
+  App->HandleMessage();
+  EXPECT_EQ(System.NowMs(), 2000);
+  EXPECT_EQ(fired, 1);
+  System.AdvanceClock(10000);
+  App->ProcessMessages();
+  EXPECT_EQ(fired, 1);
+}
+
+TEST_F(Loop, ExceptionBoxTextAddsAPeriodAfterHigherCharacters) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"Error", "Error."}, {"Done.", "Done."},       {"", ""},   {"Why!", "Why!"},
+      {"(a)", "(a)"},      {"caf\xC3\xA9", "caf\xC3\xA9."}, {"x1", "x1."}, {"a,", "a,"},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(TApplication::ExceptionBoxText(in), out) << in;
+  App->Post([] { throw Exception("Unable to map view of buffer"); });
+  App->Post([] { throw Exception("Impossible d'ouvrir le fichier \"x\". No such file or directory"); });
+  App->ProcessMessages();
+  ASSERT_EQ(System.MessageBoxes().size(), 2u);
+  EXPECT_EQ(System.MessageBoxes()[0].Caption, "SkinVELQ");
+  EXPECT_EQ(System.MessageBoxes()[0].Text, "Unable to map view of buffer.");
+  EXPECT_TRUE(System.MessageBoxes()[0].Error);
+  EXPECT_EQ(System.MessageBoxes()[1].Text, "Impossible d'ouvrir le fichier \"x\". No such file or directory.");
+}
+
+TEST_F(Loop, SynchronizeRunsOnTheLoopAndNeverDeadlocksAtShutdown) {
+  std::atomic<int> ran{0};
+  std::thread::id where;
+  std::atomic<bool> finished{false};
+  std::thread worker([&] {
+    for (int i = 0; i < 50; ++i) App->Synchronize([&] {
+        ++ran;
+        where = std::this_thread::get_id();
+      });
+    finished = true;
+  });
+  // The user-interface thread waits for the worker while serving it.
+  App->RunSynchronizedUntil([&] { return finished.load(); });
+  worker.join();
+  EXPECT_EQ(ran, 50);
+  EXPECT_EQ(where, std::this_thread::get_id());
+
+  // Once the loop has ended, a worker's hand-over returns without running.
+  App->Terminate();
+  App->Run();
+  bool result = true;
+  std::thread late([&] { result = App->Synchronize([&] { ++ran; }); });
+  late.join();
+  EXPECT_FALSE(result);
+  EXPECT_EQ(ran, 50);
+}
+
+TEST_F(Loop, PostedMessagesReachLiveFormsOnly) {
+  struct TCounting : TForm {
+    using TForm::TForm;
+    int Seen = 0;
+    void DefaultHandler(TMessage& m) override {
+      if (m.Msg == RegisterWindowMessage("UWM_TEST")) ++Seen;
+    }
+  };
+  auto* form = new TCounting(App.get());
+  const uint32_t id = RegisterWindowMessage("UWM_TEST");
+  EXPECT_EQ(id, RegisterWindowMessage("UWM_TEST"));
+  EXPECT_GE(id, kFirstRegisteredMessage);
+  App->PostMessage(form, {id, 1, 2, 0});
+  App->PostMessage(form, {id, 0, 0, 0});
+  App->ProcessMessages();
+  EXPECT_EQ(form->Seen, 2);
+  App->PostMessage(form, {id, 0, 0, 0});
+  delete form;
+  App->ProcessMessages();  // must not touch the deleted form (ASan)
+}
+
+// A control that fills itself with one colour and logs its paints.
+class TSwatch : public TGraphicControl {
+public:
+  TSwatch(TComponent* owner, std::vector<std::string>& log, TColor color, bool opaque)
+      : TGraphicControl(owner), FLog(log), FFill(color) {
+    if (opaque) ControlStyle().Include(csOpaque);
+  }
+  TRect LastClip;
+
+protected:
+  void Paint() override {
+    FLog.push_back(Name());
+    LastClip = Canvas()->ClipRect();
+    Canvas()->Brush().SetColor(FFill);
+    Canvas()->FillRect(ClientRect());
+  }
+
+private:
+  std::vector<std::string>& FLog;
+  TColor FFill;
+};
+
+class Painting : public Loop {
+protected:
+  void SetUp() override {
+    Loop::SetUp();
+    Form = new TForm(App.get());
+    Form->SetBorderStyle(bsNone);
+    Form->SetBounds(10, 20, 100, 60);
+    Form->SetColor(clBlue);
+    Opaque = AddSwatch("Opaque", clRed, true, Bounds(10, 10, 30, 30));
+    Clear = AddSwatch("Clear", clLime, false, Bounds(30, 20, 30, 30));
+    Form->Show();
+    Log.clear();
+    Window = System.Windows().back();
+  }
+  TSwatch* AddSwatch(const char* name, TColor color, bool opaque, const TRect& r) {
+    auto* s = new TSwatch(Form, Log, color, opaque);
+    s->SetName(name);
+    s->SetBounds(r.Left, r.Top, r.Width(), r.Height());
+    s->SetParent(Form);
+    return s;
+  }
+  TForm* Form = nullptr;
+  TSwatch* Opaque = nullptr;
+  TSwatch* Clear = nullptr;
+  THeadlessWindow* Window = nullptr;
+  std::vector<std::string> Log;
+};
+
+TEST_F(Painting, ShowPaintsBackgroundThenControlsInCreationOrder) {
+  EXPECT_EQ(Window->ClassName(), "TForm");
+  EXPECT_EQ(Window->Bounds(), Bounds(10, 20, 100, 60));
+  EXPECT_TRUE(Window->Visible() && Window->Borderless());
+  EXPECT_EQ(Window->ScreenPixel(0, 0), clBlue);
+  EXPECT_EQ(Window->ScreenPixel(15, 15), clRed);
+  EXPECT_EQ(Window->ScreenPixel(35, 25), clLime);  // the later control lies on top
+  EXPECT_EQ(Window->ScreenPixel(59, 49), clLime);
+  EXPECT_EQ(Window->ScreenPixel(60, 50), clBlue);  // right and bottom edges are exclusive
+}
+
+TEST_F(Painting, OpaqueRepaintPaintsTheControlAlone) {
+  const int presents = Window->PresentCount();
+  Opaque->Repaint();
+  EXPECT_EQ(Log, std::vector<std::string>{"Opaque"});
+  App->ProcessMessages();  // one present for the batch
+  EXPECT_EQ(Window->PresentCount(), presents + 1);
+  // The clear control's repaint paints what lies beneath first, then every
+  // control that meets its area, in creation order, clipped to that area.
+  Log.clear();
+  Clear->Repaint();
+  EXPECT_EQ(Log, (std::vector<std::string>{"Opaque", "Clear"}));
+  EXPECT_EQ(Opaque->LastClip, Rect(20, 10, 30, 30));  // in the control's own coordinates
+  EXPECT_EQ(Clear->LastClip, Rect(0, 0, 30, 30));
+}
+
+TEST_F(Painting, InvalidationsCollectUntilTheLoopPaints) {
+  Opaque->Invalidate();
+  Opaque->Invalidate();
+  EXPECT_TRUE(Log.empty());
+  App->ProcessMessages();
+  EXPECT_EQ(Log, (std::vector<std::string>{"Opaque", "Clear"}));
+  Log.clear();
+  Opaque->SetVisible(false);
+  App->ProcessMessages();
+  EXPECT_EQ(Window->ScreenPixel(15, 15), clBlue);
+  EXPECT_EQ(Log, std::vector<std::string>{"Clear"});
+}
+
+TEST_F(Painting, MouseClicksCaptureAndHover) {
+  int clicks = 0, enters = 0;
+  std::vector<TPoint> moves;
+  Opaque->OnClick = [&](TObject* sender) {
+    EXPECT_EQ(sender, Opaque);
+    ++clicks;
+  };
+  Opaque->OnMouseMove = [&](TObject*, TShiftState, int x, int y) { moves.push_back({x, y}); };
+  struct Hover : TSwatch {
+    using TSwatch::TSwatch;
+    int* Enters = nullptr;
+    void MouseEnter() override { ++*Enters; }
+  };
+  (void)enters;
+  auto press = [&](TWindowEvent::TKind kind, int x, int y) {
+    System.Inject(Window, {kind, x, y, 1});
+    App->ProcessMessages();
+  };
+  press(TWindowEvent::MouseDown, 15, 15);
+  press(TWindowEvent::MouseUp, 16, 16);
+  EXPECT_EQ(clicks, 1);
+  // Pressed inside, released outside: no click; the control keeps the
+  // mouse while the button is down.
+  press(TWindowEvent::MouseDown, 15, 15);
+  press(TWindowEvent::MouseMove, 90, 55);
+  press(TWindowEvent::MouseUp, 90, 55);
+  EXPECT_EQ(clicks, 1);
+  ASSERT_FALSE(moves.empty());
+  EXPECT_EQ(moves.back(), (TPoint{80, 45}));
+  // Where the later control overlaps, it gets the click.
+  press(TWindowEvent::MouseDown, 35, 25);
+  press(TWindowEvent::MouseUp, 35, 25);
+  EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(Painting, ClosingTheMainFormEndsTheLoop) {
+  std::vector<std::string> order;
+  Form->OnCloseQuery = [&](TObject*, bool& canClose) {
+    order.push_back("query");
+    canClose = true;
+  };
+  Form->OnClose = [&](TObject*, TCloseAction& action) {
+    order.push_back("close");
+    EXPECT_EQ(action, caHide);
+  };
+  System.Inject(Window, {TWindowEvent::CloseRequest, 0, 0, 1});
+  App->ProcessMessages();
+  EXPECT_EQ(order, (std::vector<std::string>{"query", "close"}));
+  EXPECT_TRUE(App->Terminated());
+}
+
+TEST_F(Painting, ColourKeyAndOpacityReachTheWindow) {
+  Form->SetTransparentColorValue(clFuchsia);
+  Form->SetTransparentColor(true);
+  Form->SetAlphaBlendValue(128);
+  Form->SetAlphaBlend(true);
+  EXPECT_TRUE(Window->ColorKeyEnabled());
+  EXPECT_EQ(Window->ColorKey(), static_cast<uint32_t>(clFuchsia));
+  EXPECT_EQ(Window->Opacity(), 128);
+}
+
+}  // namespace
