@@ -2,6 +2,7 @@
 
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_shape.h>
+#include <pango/pangocairo.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -213,8 +214,121 @@ void TSdlWindowSystem::MessageBox(const std::string& caption, const std::string&
   std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
   std::fflush(stderr);
   if (!FHasDisplay || std::getenv("VELQ_NO_MESSAGE_BOXES")) return;
-  SDL_ShowSimpleMessageBox(error ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION, caption.c_str(), text.c_str(),
-                           nullptr);
+  RunMessageBox(caption, text, error);
+}
+
+// The box is drawn with the framework's own text stack (Pango) instead of
+// SDL's X11 box, which depends on core X fonts and an X locale and cannot
+// show the French messages under a C.UTF-8 locale.
+void TSdlWindowSystem::RunMessageBox(const std::string& caption, const std::string& text, bool error) {
+  constexpr int kPad = 20, kButtonW = 88, kButtonH = 26, kIcon = 32;
+  PangoFontMap* fontMap = pango_cairo_font_map_get_default();
+  PangoContext* context = pango_font_map_create_context(fontMap);
+  PangoLayout* layout = pango_layout_new(context);
+  PangoFontDescription* font = pango_font_description_from_string("Sans 10");
+  pango_layout_set_font_description(layout, font);
+  pango_layout_set_width(layout, 420 * PANGO_SCALE);
+  pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+  pango_layout_set_text(layout, text.c_str(), -1);
+  int textW = 0, textH = 0;
+  pango_layout_get_pixel_size(layout, &textW, &textH);
+  const int w = std::max(kPad + kIcon + 12 + textW + kPad, 2 * kPad + kButtonW);
+  const int h = kPad + std::max(textH, kIcon) + 16 + kButtonH + 14;
+  const TRect button = Bounds((w - kButtonW) / 2, h - 14 - kButtonH, kButtonW, kButtonH);
+
+  cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+  cairo_t* cr = cairo_create(image);
+  cairo_set_source_rgb(cr, 0.94, 0.94, 0.94);
+  cairo_paint(cr);
+  // A round badge with "!" or "i" stands for the error or information icon.
+  cairo_arc(cr, kPad + kIcon / 2.0, kPad + kIcon / 2.0, kIcon / 2.0, 0, 6.2832);
+  if (error) cairo_set_source_rgb(cr, 0.80, 0.10, 0.10);
+  else cairo_set_source_rgb(cr, 0.15, 0.35, 0.75);
+  cairo_fill(cr);
+  PangoLayout* badge = pango_cairo_create_layout(cr);
+  PangoFontDescription* badgeFont = pango_font_description_from_string("Sans Bold 16");
+  pango_layout_set_font_description(badge, badgeFont);
+  pango_layout_set_text(badge, error ? "!" : "i", -1);
+  int bw = 0, bh = 0;
+  pango_layout_get_pixel_size(badge, &bw, &bh);
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_move_to(cr, kPad + (kIcon - bw) / 2.0, kPad + (kIcon - bh) / 2.0);
+  pango_cairo_show_layout(cr, badge);
+  cairo_set_source_rgb(cr, 0, 0, 0);
+  cairo_move_to(cr, kPad + kIcon + 12, kPad + std::max(0, (kIcon - textH) / 2));
+  pango_cairo_show_layout(cr, layout);
+  cairo_rectangle(cr, button.Left + 0.5, button.Top + 0.5, kButtonW - 1, kButtonH - 1);
+  cairo_set_source_rgb(cr, 0.88, 0.88, 0.88);
+  cairo_fill_preserve(cr);
+  cairo_set_source_rgb(cr, 0.2, 0.4, 0.8);
+  cairo_set_line_width(cr, 1);
+  cairo_stroke(cr);
+  pango_layout_set_width(layout, -1);
+  pango_layout_set_text(layout, "OK", -1);
+  pango_layout_get_pixel_size(layout, &bw, &bh);
+  cairo_set_source_rgb(cr, 0, 0, 0);
+  cairo_move_to(cr, button.Left + (kButtonW - bw) / 2.0, button.Top + (kButtonH - bh) / 2.0);
+  pango_cairo_show_layout(cr, layout);
+  cairo_destroy(cr);
+  cairo_surface_flush(image);
+  pango_font_description_free(badgeFont);
+  g_object_unref(badge);
+  pango_font_description_free(font);
+  g_object_unref(layout);
+  g_object_unref(context);
+
+  const TRect desk = DesktopRect();
+  SDL_Window* box = SDL_CreateWindow(caption.c_str(), desk.Left + (desk.Width() - w) / 2,
+                                     desk.Top + (desk.Height() - h) / 2, w, h, SDL_WINDOW_SHOWN);
+  if (!box) {
+    cairo_surface_destroy(image);
+    return;
+  }
+  const uint32_t boxId = SDL_GetWindowID(box);
+  auto present = [&] {
+    SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(cairo_image_surface_get_data(image), w, h, 32,
+                                                             cairo_image_surface_get_stride(image),
+                                                             SDL_PIXELFORMAT_RGB888);
+    if (SDL_Surface* target = SDL_GetWindowSurface(box); target && source) {
+      SDL_BlitSurface(source, nullptr, target, nullptr);
+      SDL_UpdateWindowSurface(box);
+    }
+    if (source) SDL_FreeSurface(source);
+  };
+  present();
+  SDL_RaiseWindow(box);
+  // Modal: events of the other windows are dropped while the box is up; a
+  // quit request is kept for the main loop.
+  bool quit = false, done = false;
+  while (!done) {
+    SDL_Event e;
+    if (!SDL_WaitEventTimeout(&e, 250)) continue;
+    switch (e.type) {
+      case SDL_QUIT: quit = true; done = true; break;
+      case SDL_KEYDOWN:
+        if (e.key.windowID == boxId &&
+            (e.key.keysym.sym == SDLK_RETURN || e.key.keysym.sym == SDLK_KP_ENTER ||
+             e.key.keysym.sym == SDLK_ESCAPE || e.key.keysym.sym == SDLK_SPACE))
+          done = true;
+        break;
+      case SDL_MOUSEBUTTONUP:
+        if (e.button.windowID == boxId && PtInRect(button, {e.button.x, e.button.y})) done = true;
+        break;
+      case SDL_WINDOWEVENT:
+        if (e.window.windowID == boxId && e.window.event == SDL_WINDOWEVENT_CLOSE) done = true;
+        if (e.window.windowID == boxId && e.window.event == SDL_WINDOWEVENT_EXPOSED) present();
+        break;
+      default: break;
+    }
+  }
+  SDL_DestroyWindow(box);
+  cairo_surface_destroy(image);
+  if (quit) {
+    SDL_Event e;
+    SDL_zero(e);
+    e.type = SDL_QUIT;
+    SDL_PushEvent(&e);
+  }
 }
 
 int64_t TSdlWindowSystem::NowMs() { return static_cast<int64_t>(SDL_GetTicks64()); }

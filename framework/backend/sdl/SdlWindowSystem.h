@@ -2,7 +2,8 @@
 // surfaces), colour-key shaped windows for transparent skins, whole-window
 // opacity, modal message boxes, and a wake-up event for other threads.
 //
-// Without a usable display SDL silently falls back to its off-screen
+// Message boxes are drawn by the backend itself (Pango text), modal over
+// the other windows. Without a usable display SDL silently falls back to its off-screen
 // driver; then message boxes go to stderr instead of blocking, so nothing
 // ever waits for a click that no one can give. Every message box text is
 // also written to stderr, for logs and tests.
@@ -38,6 +39,7 @@ public:
 private:
   friend class TSdlWindow;
   void Dispatch(const union SDL_Event& event);
+  void RunMessageBox(const std::string& caption, const std::string& text, bool error);
   bool FHasDisplay = false;
   uint32_t FWakeEvent = 0;
   std::map<uint32_t, TSdlWindow*> FWindows;  // by SDL window id

@@ -1,0 +1,40 @@
+# Shared helpers of the end-to-end tests: run under xvfb-run (a private X
+# display), with the build directory's programs.
+set -u
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# wait_for COMMAND... : retries for up to 10 s until the command succeeds.
+wait_for() {
+  local i
+  for i in $(seq 1 100); do
+    if "$@" >/dev/null 2>&1; then return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# The first window with this WM_CLASS class name, or nothing.
+window_by_class() { local w; w=$(xdotool search --onlyvisible --classname "$1" 2>/dev/null | head -n 1); [ -n "$w" ] && echo "$w"; }
+window_by_name() { local w; w=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1); [ -n "$w" ] && echo "$w"; }
+
+# pixel X Y FILE.png -> "R,G,B"
+pixel() {
+  convert "$3" -format "%[fx:int(255*p{$1,$2}.r)],%[fx:int(255*p{$1,$2}.g)],%[fx:int(255*p{$1,$2}.b)]" info:
+}
+
+# A fresh working directory holding Skin/<name>/ for each skins/<name> given.
+make_workdir() {
+  local dir
+  dir=$(mktemp -d)
+  mkdir -p "$dir/Skin"
+  echo "$dir"
+}
+
+# Presses the OK button of the message box window $1 (the button sits
+# centred near the bottom edge).
+dismiss_box() {
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 27)) click 1
+}
