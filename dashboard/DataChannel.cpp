@@ -1,0 +1,185 @@
+#include "DataChannel.h"
+
+#include <algorithm>
+#include <bit>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "DataChannelOs.h"
+
+namespace {
+
+constexpr size_t kSlotBytes = 4;
+static_assert(sizeof(float) == kSlotBytes && std::numeric_limits<float>::is_iec559,
+              "slots are IEEE-754 singles");
+static_assert(std::endian::native == std::endian::little, "slots are little-endian");
+
+std::string WithSuffix(std::string_view name) {
+  std::string result(name);
+  if (const char* suffix = std::getenv(kChannelSuffixVariable)) result += suffix;
+  return result;
+}
+
+// The slots are shared with another process (or, in tests and the renderer,
+// another thread) that writes them without a lock. A relaxed atomic access
+// compiles to the same single 32-bit move as a plain one, and keeps this
+// process free of data races in the language's sense.
+float LoadSlot(const void* base, size_t position) noexcept {
+  const auto* word = static_cast<const uint32_t*>(base) + position;
+  return std::bit_cast<float>(__atomic_load_n(word, __ATOMIC_RELAXED));
+}
+
+void StoreSlot(void* base, size_t position, float value) noexcept {
+  auto* word = static_cast<uint32_t*>(base) + position;
+  __atomic_store_n(word, std::bit_cast<uint32_t>(value), __ATOMIC_RELAXED);
+}
+
+// MapHandle and MapView of the skin window's unit: one per process.
+TDataBlockView& ProcessView() noexcept {
+  static TDataBlockView view;
+  return view;
+}
+
+}  // namespace
+
+std::string DataReadyMessageName() { return WithSuffix(kDataReadyMessageName); }
+std::string MapFileName() { return WithSuffix(kMapFileName); }
+
+// ---- TDataBlockView -------------------------------------------------------------
+
+TDataBlockView::TDataBlockView() : FBlock(std::make_unique<channel_os::TOsBlock>()) {}
+
+TDataBlockView::~TDataBlockView() { Release(); }
+
+void TDataBlockView::Open(const std::string& name) {
+  Release();
+  switch (channel_os::OpenBlockReadOnly(name, *FBlock)) {
+    case channel_os::TOsOpenResult::orOpened:
+      return;
+    case channel_os::TOsOpenResult::orOpenFailed:
+      throw EDataChannelError("Error");
+    case channel_os::TOsOpenResult::orMapFailed:
+      throw EDataChannelError("Unable to map view of buffer");
+  }
+}
+
+void TDataBlockView::Release() noexcept { channel_os::CloseBlock(*FBlock); }
+
+bool TDataBlockView::Mapped() const noexcept { return FBlock->FAddress != nullptr; }
+
+size_t TDataBlockView::Size() const noexcept { return Mapped() ? FBlock->FSize : 0; }
+
+int32_t TDataBlockView::SlotCount() const noexcept {
+  const size_t slots = Size() / kSlotBytes;
+  if (slots <= 1) return 0;
+  // Far more slots than any skin can use; the clamp only keeps the count in
+  // range for an absurdly large block.
+  return static_cast<int32_t>(std::min<size_t>(slots - 1, INT32_MAX));
+}
+
+std::optional<float> TDataBlockView::ReadSlot(int32_t position) const noexcept {
+  if (position < 1 || position > SlotCount()) return std::nullopt;
+  return LoadSlot(FBlock->FAddress, static_cast<size_t>(position));
+}
+
+// ---- the process's view ---------------------------------------------------------
+
+void OpenDataBlock() { ProcessView().Open(MapFileName()); }
+void ReleaseDataBlock() noexcept { ProcessView().Release(); }
+bool DataBlockMapped() noexcept { return ProcessView().Mapped(); }
+std::optional<float> ReadDataSlot(int32_t position) noexcept { return ProcessView().ReadSlot(position); }
+const TDataBlockView& DataBlock() noexcept { return ProcessView(); }
+
+// ---- TDataReadyListener ---------------------------------------------------------
+
+TDataReadyListener::TDataReadyListener(TCallback onDataReady, std::string name)
+    : FName(std::move(name)), FOnDataReady(std::move(onDataReady)) {
+  FReceiver = channel_os::BindReceiver(FName, FBindError);
+  if (FReceiver) FWatcher = std::thread([this] { Watch(); });
+}
+
+TDataReadyListener::~TDataReadyListener() { Stop(); }
+
+bool TDataReadyListener::Listening() const noexcept {
+  std::lock_guard<std::mutex> lock(FStopLock);
+  return FReceiver != nullptr;
+}
+
+std::string TDataReadyListener::BindErrorText() const {
+  return FBindError == 0 ? std::string() : SysErrorMessage(FBindError);
+}
+
+void TDataReadyListener::Watch() {
+  // FReceiver is only reset by Stop after this thread has been joined, so
+  // the watcher may use it without the lock.
+  channel_os::TOsNotifyReceiver& receiver = *FReceiver;
+  for (;;) {
+    const int count = receiver.Receive();
+    if (count == 0) return;
+    for (int i = 0; i < count; ++i) {
+      try {
+        if (FOnDataReady) FOnDataReady();
+      } catch (...) {
+        // Nothing on this thread can report it; the next notification
+        // deserves its callback all the same.
+      }
+    }
+  }
+}
+
+void TDataReadyListener::Stop() noexcept {
+  std::lock_guard<std::mutex> lock(FStopLock);
+  if (!FReceiver) return;
+  FReceiver->Wake();
+  if (FWatcher.joinable()) {
+    try {
+      FWatcher.join();
+    } catch (...) {
+      // join fails only for a thread joining itself (Stop from the
+      // callback, which the contract forbids); leave it to run out.
+      FWatcher.detach();
+      return;
+    }
+  }
+  FReceiver.reset();  // closes the endpoint and frees the name
+}
+
+// ---- TDataChannelHost -----------------------------------------------------------
+
+TDataChannelHost::TDataChannelHost(int32_t sensorCount, std::string blockName, std::string messageName,
+                                   std::chrono::milliseconds notifyTimeout)
+    : FSensorCount(sensorCount), FBlockName(std::move(blockName)), FBlock(std::make_unique<channel_os::TOsBlock>()) {
+  if (sensorCount < 0) throw EDataChannelError("Invalid sensor count " + std::to_string(sensorCount));
+  const size_t size = kSlotBytes * (static_cast<size_t>(sensorCount) + 1);
+  if (int error = channel_os::CreateBlock(FBlockName, size, *FBlock))
+    throw EDataChannelError("Cannot create shared block " + FBlockName + ": " + SysErrorMessage(error));
+  int error = 0;
+  FSender = channel_os::OpenSender(messageName, notifyTimeout, error);
+  if (!FSender) {
+    Remove();
+    throw EDataChannelError("Cannot create notification sender for " + messageName + ": " +
+                            SysErrorMessage(error));
+  }
+}
+
+TDataChannelHost::~TDataChannelHost() { Remove(); }
+
+size_t TDataChannelHost::BlockSize() const noexcept { return FRemoved ? 0 : FBlock->FSize; }
+
+void TDataChannelHost::WriteSlot(int32_t slot, float value) {
+  if (FRemoved) throw EDataChannelError("Shared block " + FBlockName + " has been removed");
+  if (slot < 0 || slot > FSensorCount)
+    throw EDataChannelError("Slot " + std::to_string(slot) + " outside 0.." + std::to_string(FSensorCount));
+  StoreSlot(FBlock->FAddress, static_cast<size_t>(slot), value);
+}
+
+bool TDataChannelHost::Notify() noexcept { return FSender && FSender->Send(); }
+
+void TDataChannelHost::Remove() noexcept {
+  if (FRemoved) return;
+  FRemoved = true;
+  channel_os::CloseBlock(*FBlock);
+  channel_os::RemoveBlock(FBlockName);
+}

@@ -1,0 +1,206 @@
+// The data channel between the host and the dashboard: a named shared block
+// of 32-bit float slots that the host writes and the dashboard maps
+// read-only, and a named notification ("a new frame is in the block") that
+// the host sends once per frame.
+//
+// Slot 0 is unused; slot p (byte offset 4*p) carries the sensor at 1-based
+// position p of the sorted sensor list. On Linux the block is the POSIX
+// shared-memory object "/" + MapFileName() and the notification is a
+// datagram to the abstract Unix socket named DataReadyMessageName(), bound by
+// the dashboard; each datagram is one data-ready message, its payload unused.
+//
+// Dashboard side:
+// - TDataReadyListener binds the notification and runs a watcher thread that
+//   calls a callback once per notification (the skin window's callback
+//   posts a message to the user-interface thread).
+// - TDataBlockView maps the block read-only and reads slots. The process's
+//   own view (MapHandle/MapView of the skin window) is reached through
+//   OpenDataBlock / ReadDataSlot / ReleaseDataBlock.
+// Host side: TDataChannelHost creates the block, writes slots, notifies and
+// removes the block when it ends (the skinhost tool and tests use it).
+//
+// Thread rules: a TDataBlockView, the process's view and a TDataChannelHost
+// are used by one thread at a time (the dashboard's user-interface thread;
+// the host's frame loop). A listener's callback runs on its watcher thread;
+// Stop and the destructor may be called from any thread except that one.
+// Errors: EDataChannelError. Opening the process's view raises exactly
+// "Error" (the block cannot be opened) or "Unable to map view of buffer"
+// (it cannot be mapped); the host's and listener's failures carry the
+// system's text.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "SysUtils.h"
+
+namespace channel_os {
+struct TOsBlock;
+class TOsNotifyReceiver;
+class TOsNotifySender;
+}  // namespace channel_os
+
+class EDataChannelError : public Exception { using Exception::Exception; };
+
+// The fixed names; both end in the same identifier, byte for byte.
+inline constexpr std::string_view kDataReadyMessageName =
+    "UWM_DATA_READY_MSG-{1F881A4D-B28F-48ad-9175-5394579326EA}";
+inline constexpr std::string_view kMapFileName = "Mem_Map_File-{1F881A4D-B28F-48ad-9175-5394579326EA}";
+
+// When set, this environment variable's value is appended to both names, so
+// that test runs (and a host with the dashboard it launches, which inherits
+// the environment) get a channel of their own. Unset or empty: the fixed
+// names. Read at every call; set it before any channel object exists.
+inline constexpr const char* kChannelSuffixVariable = "VELQ_CHANNEL_SUFFIX";
+
+std::string DataReadyMessageName();
+std::string MapFileName();
+
+// ---- dashboard: the read-only view -------------------------------------------
+
+// A read-only mapping of the whole block. A block shorter than the skin
+// needs is still opened: the slots that lie wholly inside it are read, the
+// others are absent (ReadSlot returns nothing), so no byte beyond the block
+// is ever touched and the components whose slots are missing are skipped.
+class TDataBlockView {
+public:
+  TDataBlockView();
+  ~TDataBlockView();
+  TDataBlockView(const TDataBlockView&) = delete;
+  TDataBlockView& operator=(const TDataBlockView&) = delete;
+
+  // Opens the named block (releasing any view held before) and maps it
+  // whole. Raises EDataChannelError("Error") when it cannot be opened and
+  // EDataChannelError("Unable to map view of buffer") when it cannot be
+  // mapped (an empty block cannot be); the view stays unset after either.
+  void Open(const std::string& name);
+
+  // Unmaps the view and closes the handle; afterwards nothing reads the
+  // block and ReadSlot returns nothing. Harmless when nothing is open.
+  void Release() noexcept;
+
+  bool Mapped() const noexcept;
+  size_t Size() const noexcept;  // bytes mapped, 0 when unset
+  // Sensor slots present: positions 1..SlotCount() can be read.
+  int32_t SlotCount() const noexcept;
+
+  // Slot `position` as a 32-bit float, read with a single 32-bit load and no
+  // lock (the host may be writing it). Nothing when the view is unset, when
+  // position < 1 (slot 0 carries no sensor) or when the slot does not lie
+  // wholly inside the block. Allocates nothing.
+  std::optional<float> ReadSlot(int32_t position) const noexcept;
+
+private:
+  std::unique_ptr<channel_os::TOsBlock> FBlock;
+};
+
+// The process's view, opened by the skin window's creation handler and
+// released by its close handler and the exit button; user-interface thread
+// only. OpenDataBlock opens MapFileName() and raises as TDataBlockView::Open.
+void OpenDataBlock();
+void ReleaseDataBlock() noexcept;
+bool DataBlockMapped() noexcept;
+std::optional<float> ReadDataSlot(int32_t position) noexcept;
+const TDataBlockView& DataBlock() noexcept;
+
+// ---- dashboard: the notification listener ------------------------------------
+
+// Binds the notification name and, when that succeeds, starts a watcher
+// thread that calls `onDataReady` once for every notification received, in
+// arrival order, however fast they come. The callback runs on the watcher
+// thread, so it must only hand the news over (post a message); while it
+// runs, further notifications wait in the system's queue. An exception
+// escaping it is swallowed so that the watcher carries on.
+//
+// When the name cannot be bound (another dashboard already holds it), the
+// listener does not raise: it stays idle, Listening() is false and
+// BindError() gives the reason. Such a dashboard never gets data-ready
+// messages, which is what a second copy of the program sees on Windows when
+// the host addresses the first one's window; its creation handler and
+// window are otherwise unaffected.
+class TDataReadyListener {
+public:
+  using TCallback = std::function<void()>;
+
+  explicit TDataReadyListener(TCallback onDataReady, std::string name = DataReadyMessageName());
+  ~TDataReadyListener();  // calls Stop()
+  TDataReadyListener(const TDataReadyListener&) = delete;
+  TDataReadyListener& operator=(const TDataReadyListener&) = delete;
+
+  // True from a successful bind until Stop.
+  bool Listening() const noexcept;
+  // The system's error code of a failed bind (0 when bound), and its text.
+  int BindError() const noexcept { return FBindError; }
+  std::string BindErrorText() const;
+  const std::string& Name() const noexcept { return FName; }
+
+  // Wakes the watcher, waits for it to end (a callback in progress is
+  // finished first) and frees the name. Returns promptly; idempotent; safe
+  // to call from several threads. Must not be called from the callback.
+  void Stop() noexcept;
+
+private:
+  void Watch();
+
+  std::string FName;
+  TCallback FOnDataReady;
+  std::unique_ptr<channel_os::TOsNotifyReceiver> FReceiver;
+  int FBindError = 0;
+  std::thread FWatcher;
+  mutable std::mutex FStopLock;  // serialises Stop; guards FReceiver and FWatcher
+};
+
+// ---- host side ----------------------------------------------------------------
+
+// The host's end: creates the block of 4*(sensorCount+1) zero bytes, lets
+// the frame loop write slots and send notifications, and removes the block
+// when it ends. A stale block of the same name is replaced, never resized
+// under a reader that still maps it.
+//
+// Notify never waits for the dashboard: with no dashboard listening the
+// notification is simply dropped. It does wait, at most `notifyTimeout`,
+// while the dashboard's receive queue is full (the system keeps only a few
+// datagrams queued per socket), so that a burst is delivered one message per
+// notification instead of losing the overflow; zero never waits.
+class TDataChannelHost {
+public:
+  static constexpr std::chrono::milliseconds kDefaultNotifyTimeout{100};
+
+  // Raises EDataChannelError with the system's text when the block or the
+  // sending endpoint cannot be created, or when sensorCount < 0.
+  explicit TDataChannelHost(int32_t sensorCount, std::string blockName = MapFileName(),
+                            std::string messageName = DataReadyMessageName(),
+                            std::chrono::milliseconds notifyTimeout = kDefaultNotifyTimeout);
+  ~TDataChannelHost();  // calls Remove()
+  TDataChannelHost(const TDataChannelHost&) = delete;
+  TDataChannelHost& operator=(const TDataChannelHost&) = delete;
+
+  int32_t SensorCount() const noexcept { return FSensorCount; }
+  size_t BlockSize() const noexcept;
+  const std::string& BlockName() const noexcept { return FBlockName; }
+
+  // Writes slot 0..SensorCount() with a single 32-bit store. Raises
+  // EDataChannelError for any other slot or after Remove.
+  void WriteSlot(int32_t slot, float value);
+
+  // Sends one data-ready notification; true when a dashboard's queue took it.
+  bool Notify() noexcept;
+
+  // Unmaps and closes the block and removes its name now; idempotent.
+  void Remove() noexcept;
+
+private:
+  int32_t FSensorCount;
+  std::string FBlockName;
+  std::unique_ptr<channel_os::TOsBlock> FBlock;
+  std::unique_ptr<channel_os::TOsNotifySender> FSender;
+  bool FRemoved = false;
+};

@@ -1,0 +1,85 @@
+// The data channel's only door to the operating system: a named shared block
+// (open read-only and map whole, create and map read-write, unmap and close,
+// remove the name) and a named notification (bind a receiving endpoint, wait
+// for notifications or a wake-up, send one notification).
+//
+// DataChannel.cpp holds the logic (names, slot bounds, error texts, the
+// watcher thread) on top of this; posix/ implements it now, a win32/
+// version can implement it later without touching that logic.
+//
+// Names are the platform-neutral ones ("Mem_Map_File-{...}" plus any
+// suffix); each backend turns them into its own form.
+//
+// Thread rules: an OsBlock is used by one thread at a time. A
+// TOsNotifyReceiver's Receive runs on one thread (the watcher) while Wake may
+// be called from any other. Senders are used by one thread at a time.
+// Errors: nothing throws except allocation; every failure is reported
+// through a result or a system error code for DataChannel.cpp to turn into
+// its exceptions.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace channel_os {
+
+// A mapped shared block. Handle is the backend's handle (a descriptor on
+// POSIX), -1 when none; Address is null when nothing is mapped.
+struct TOsBlock {
+  intptr_t FHandle = -1;
+  void* FAddress = nullptr;
+  size_t FSize = 0;
+};
+
+enum class TOsOpenResult { orOpened, orOpenFailed, orMapFailed };
+
+// Opens an existing block read-only and maps all of it. On any failure the
+// block is left empty (nothing open, nothing mapped).
+TOsOpenResult OpenBlockReadOnly(const std::string& name, TOsBlock& block) noexcept;
+
+// Creates the block afresh with `size` zero bytes, mapped read-write. An
+// existing block of that name is unlinked first, so that a reader still
+// mapping an old block keeps it intact. Returns 0 or the system error code;
+// on failure nothing is left open or created.
+int CreateBlock(const std::string& name, size_t size, TOsBlock& block) noexcept;
+
+// Unmaps and closes; harmless on an empty block. Leaves it empty.
+void CloseBlock(TOsBlock& block) noexcept;
+
+// Removes the name; blocks already mapped stay valid. Harmless when absent.
+void RemoveBlock(const std::string& name) noexcept;
+
+// The bound, receiving end of the notification.
+class TOsNotifyReceiver {
+public:
+  virtual ~TOsNotifyReceiver() = default;
+  // Blocks until at least one notification has arrived or Wake was called.
+  // Returns the number of notifications consumed (each one counts, whatever
+  // its payload), or 0 when woken. After Wake every call returns 0 at once.
+  virtual int Receive() = 0;
+  virtual void Wake() noexcept = 0;
+};
+
+// Binds the receiving endpoint of `name`. Returns null and sets `error`
+// (the system's code) when the name is taken or cannot be bound.
+std::unique_ptr<TOsNotifyReceiver> BindReceiver(const std::string& name, int& error);
+
+class TOsNotifySender {
+public:
+  virtual ~TOsNotifySender() = default;
+  // Sends one notification. Returns true when it was queued for a receiver;
+  // false when no receiver is bound or its queue stayed full for the
+  // sender's time-out (the notification is then dropped).
+  virtual bool Send() noexcept = 0;
+};
+
+// A sender for `name`; waits at most `queueTimeout` for room in a full
+// receiver queue (zero: never waits). Returns null and sets `error` when the
+// sending endpoint cannot be created or the name cannot be addressed.
+std::unique_ptr<TOsNotifySender> OpenSender(const std::string& name, std::chrono::milliseconds queueTimeout,
+                                            int& error);
+
+}  // namespace channel_os

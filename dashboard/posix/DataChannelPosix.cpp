@@ -1,0 +1,238 @@
+// The data channel over Linux primitives: POSIX shared memory for the block
+// and an abstract-namespace Unix datagram socket for the notification.
+//
+// Abstract names need no file and vanish with the last socket bound to them,
+// so a dashboard that crashes leaves nothing behind, and a second bind of a
+// name in use fails with EADDRINUSE instead of stealing it.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+
+#include "../DataChannelOs.h"
+
+namespace channel_os {
+
+namespace {
+
+std::string ShmName(const std::string& name) { return "/" + name; }
+
+// Abstract address: a leading NUL, then the name's bytes, no terminator; the
+// address length says where the name ends.
+bool AbstractAddress(const std::string& name, sockaddr_un& address, socklen_t& length) noexcept {
+  std::memset(&address, 0, sizeof address);
+  address.sun_family = AF_UNIX;
+  if (name.size() + 1 > sizeof address.sun_path) return false;
+  std::memcpy(address.sun_path + 1, name.data(), name.size());
+  length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+  return true;
+}
+
+void CloseDescriptor(int& fd) noexcept {
+  if (fd >= 0) {
+    ::close(fd);
+    fd = -1;
+  }
+}
+
+class TPosixReceiver final : public TOsNotifyReceiver {
+public:
+  TPosixReceiver(int socketFd, int wakeFd) : FSocket(socketFd), FWake(wakeFd) {}
+  ~TPosixReceiver() override {
+    CloseDescriptor(FSocket);
+    CloseDescriptor(FWake);
+  }
+
+  int Receive() override {
+    for (;;) {
+      pollfd fds[2] = {{FWake, POLLIN, 0}, {FSocket, POLLIN, 0}};
+      const int ready = ::poll(fds, 2, -1);
+      if (ready < 0) {
+        if (errno == EINTR) continue;
+        return 0;  // poll cannot fail on two valid descriptors; end rather than spin
+      }
+      // A wake-up wins over pending notifications: Stop must not wait for a
+      // host that keeps sending.
+      if (fds[0].revents != 0) return 0;
+      const int count = Drain();
+      if (count > 0) return count;
+    }
+  }
+
+  void Wake() noexcept override {
+    const uint64_t one = 1;
+    // The counter only has to become non-zero; a failed write means it
+    // already is (overflow), which wakes the watcher just as well.
+    [[maybe_unused]] ssize_t written = ::write(FWake, &one, sizeof one);
+  }
+
+private:
+  // Takes every datagram queued now, so that a burst costs one poll.
+  // The payload is irrelevant (a zero-length datagram counts too).
+  int Drain() noexcept {
+    int count = 0;
+    char payload[64];
+    for (;;) {
+      const ssize_t got = ::recv(FSocket, payload, sizeof payload, MSG_DONTWAIT);
+      if (got >= 0) {
+        ++count;
+        continue;
+      }
+      if (errno == EINTR) continue;
+      return count;  // EAGAIN: queue empty; anything else: try again after poll
+    }
+  }
+
+  int FSocket;
+  int FWake;
+};
+
+class TPosixSender final : public TOsNotifySender {
+public:
+  TPosixSender(int socketFd, const sockaddr_un& address, socklen_t length)
+      : FSocket(socketFd), FAddress(address), FLength(length) {}
+  ~TPosixSender() override { CloseDescriptor(FSocket); }
+
+  bool Send() noexcept override {
+    // The two message parameters of the original contract, both zero; the
+    // dashboard ignores them.
+    const uint64_t parameters[2] = {0, 0};
+    for (;;) {
+      const ssize_t sent = ::sendto(FSocket, parameters, sizeof parameters, MSG_NOSIGNAL,
+                                    reinterpret_cast<const sockaddr*>(&FAddress), FLength);
+      if (sent >= 0) return true;
+      if (errno == EINTR) continue;
+      // ECONNREFUSED: nobody bound the name; EAGAIN: the queue stayed full
+      // for the send time-out. Either way the notification is dropped.
+      return false;
+    }
+  }
+
+private:
+  int FSocket;
+  sockaddr_un FAddress;
+  socklen_t FLength;
+};
+
+}  // namespace
+
+TOsOpenResult OpenBlockReadOnly(const std::string& name, TOsBlock& block) noexcept {
+  CloseBlock(block);
+  const int fd = ::shm_open(ShmName(name).c_str(), O_RDONLY | O_CLOEXEC, 0);
+  if (fd < 0) return TOsOpenResult::orOpenFailed;
+  struct stat status {};
+  // The whole mapping, as long as the object is now. An empty object cannot
+  // be mapped at all (mmap refuses length 0), which is the map failure.
+  if (::fstat(fd, &status) != 0 || status.st_size <= 0) {
+    ::close(fd);
+    return TOsOpenResult::orMapFailed;
+  }
+  const auto size = static_cast<size_t>(status.st_size);
+  void* address = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+  if (address == MAP_FAILED) {
+    ::close(fd);
+    return TOsOpenResult::orMapFailed;
+  }
+  block.FHandle = fd;
+  block.FAddress = address;
+  block.FSize = size;
+  return TOsOpenResult::orOpened;
+}
+
+int CreateBlock(const std::string& name, size_t size, TOsBlock& block) noexcept {
+  CloseBlock(block);
+  const std::string shmName = ShmName(name);
+  // Replace rather than reuse: truncating an object that an old dashboard
+  // still maps would make its reads beyond the new end fault.
+  ::shm_unlink(shmName.c_str());
+  const int fd = ::shm_open(shmName.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0644);
+  if (fd < 0) return errno;
+  auto fail = [&](int error) {
+    ::close(fd);
+    ::shm_unlink(shmName.c_str());
+    return error;
+  };
+  if (::ftruncate(fd, static_cast<off_t>(size)) != 0) return fail(errno);
+  void* address = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (address == MAP_FAILED) return fail(errno);
+  block.FHandle = fd;
+  block.FAddress = address;
+  block.FSize = size;
+  return 0;
+}
+
+void CloseBlock(TOsBlock& block) noexcept {
+  if (block.FAddress) ::munmap(block.FAddress, block.FSize);
+  if (block.FHandle >= 0) ::close(static_cast<int>(block.FHandle));
+  block = TOsBlock{};
+}
+
+void RemoveBlock(const std::string& name) noexcept { ::shm_unlink(ShmName(name).c_str()); }
+
+std::unique_ptr<TOsNotifyReceiver> BindReceiver(const std::string& name, int& error) {
+  error = 0;
+  sockaddr_un address;
+  socklen_t length = 0;
+  if (!AbstractAddress(name, address, length)) {
+    error = ENAMETOOLONG;
+    return nullptr;
+  }
+  int socketFd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (socketFd < 0) {
+    error = errno;
+    return nullptr;
+  }
+  if (::bind(socketFd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+    error = errno;
+    CloseDescriptor(socketFd);
+    return nullptr;
+  }
+  int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (wakeFd < 0) {
+    error = errno;
+    CloseDescriptor(socketFd);
+    return nullptr;
+  }
+  return std::make_unique<TPosixReceiver>(socketFd, wakeFd);
+}
+
+std::unique_ptr<TOsNotifySender> OpenSender(const std::string& name, std::chrono::milliseconds queueTimeout,
+                                            int& error) {
+  error = 0;
+  sockaddr_un address;
+  socklen_t length = 0;
+  if (!AbstractAddress(name, address, length)) {
+    error = ENAMETOOLONG;
+    return nullptr;
+  }
+  // Non-blocking when no time-out is wanted; otherwise a blocking socket
+  // whose send time-out bounds the wait for room in a full receiver queue
+  // (an unbound name is refused at once either way).
+  const int flags = SOCK_DGRAM | SOCK_CLOEXEC | (queueTimeout.count() <= 0 ? SOCK_NONBLOCK : 0);
+  int socketFd = ::socket(AF_UNIX, flags, 0);
+  if (socketFd < 0) {
+    error = errno;
+    return nullptr;
+  }
+  if (queueTimeout.count() > 0) {
+    timeval timeout{};
+    timeout.tv_sec = static_cast<time_t>(queueTimeout.count() / 1000);
+    timeout.tv_usec = static_cast<suseconds_t>((queueTimeout.count() % 1000) * 1000);
+    if (::setsockopt(socketFd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout) != 0) {
+      error = errno;
+      CloseDescriptor(socketFd);
+      return nullptr;
+    }
+  }
+  return std::make_unique<TPosixSender>(socketFd, address, length);
+}
+
+}  // namespace channel_os

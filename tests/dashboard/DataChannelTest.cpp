@@ -1,0 +1,446 @@
+// The data channel: the host's block and notifications as the dashboard sees
+// them. Every test uses names of its own (process id and a counter appended),
+// so parallel runs never share a channel.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "DataChannel.h"
+#include "SkinSensors.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Generous bounds: they only turn a hang into a failure.
+constexpr auto kPatience = 10s;
+
+std::string UniqueSuffix() {
+  static std::atomic<int> counter{0};
+  return "-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+}
+
+struct ChannelNames {
+  std::string suffix = UniqueSuffix();
+  std::string block = std::string(kMapFileName) + suffix;
+  std::string message = std::string(kDataReadyMessageName) + suffix;
+};
+
+// Counts callbacks and lets a test wait for a number of them.
+class CallbackCounter {
+public:
+  void operator()() {
+    std::lock_guard<std::mutex> lock(FLock);
+    ++FCount;
+    FChanged.notify_all();
+  }
+  bool WaitFor(int count, std::chrono::milliseconds timeout = kPatience) {
+    std::unique_lock<std::mutex> lock(FLock);
+    return FChanged.wait_for(lock, timeout, [&] { return FCount >= count; });
+  }
+  int Count() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FCount;
+  }
+
+private:
+  std::mutex FLock;
+  std::condition_variable FChanged;
+  int FCount = 0;
+};
+
+std::string OpenError(const std::string& name) {
+  TDataBlockView view;
+  try {
+    view.Open(name);
+  } catch (const EDataChannelError& e) {
+    EXPECT_FALSE(view.Mapped());
+    return e.Message();
+  }
+  return "(no error)";
+}
+
+// A raw POSIX object of an exact size, for sizes the host never makes.
+class RawBlock {
+public:
+  RawBlock(const std::string& name, off_t size) : FName("/" + name) {
+    const int fd = ::shm_open(FName.c_str(), O_CREAT | O_RDWR, 0600);
+    EXPECT_GE(fd, 0);
+    if (size > 0) {
+      EXPECT_EQ(::ftruncate(fd, size), 0);
+      void* address = ::mmap(nullptr, static_cast<size_t>(size), PROT_WRITE, MAP_SHARED, fd, 0);
+      EXPECT_NE(address, MAP_FAILED);
+      // Slot k holds k + 0.5 wherever it lies wholly inside the object.
+      for (off_t k = 0; (k + 1) * 4 <= size; ++k) {
+        const float value = static_cast<float>(k) + 0.5f;
+        std::memcpy(static_cast<char*>(address) + k * 4, &value, 4);
+      }
+      ::munmap(address, static_cast<size_t>(size));
+    }
+    ::close(fd);
+  }
+  ~RawBlock() { ::shm_unlink(FName.c_str()); }
+
+private:
+  std::string FName;
+};
+
+// The frame pass as the skin window runs it, reduced to its channel part:
+// each bound sensor name finds its position, reads its slot and updates its
+// record; components whose slot is absent are skipped.
+int FramePass(TSensorList& list, const std::vector<std::string>& boundNames) {
+  int updated = 0;
+  for (const std::string& name : boundNames) {
+    const int32_t position = list.FindSensorPosition(name);
+    if (const std::optional<float> value = ReadDataSlot(position)) {
+      list.SensorAtPosition(position).UpdateExtremes(*value);
+      ++updated;
+    }
+  }
+  return updated;
+}
+
+class ScopedSuffix {
+public:
+  explicit ScopedSuffix(const std::string& suffix) { ::setenv(kChannelSuffixVariable, suffix.c_str(), 1); }
+  ~ScopedSuffix() { ::unsetenv(kChannelSuffixVariable); }
+};
+
+TEST(DataChannelNames, FixedNamesWithTheOptionalSuffix) {
+  ::unsetenv(kChannelSuffixVariable);
+  EXPECT_EQ(MapFileName(), "Mem_Map_File-{1F881A4D-B28F-48ad-9175-5394579326EA}");
+  EXPECT_EQ(DataReadyMessageName(), "UWM_DATA_READY_MSG-{1F881A4D-B28F-48ad-9175-5394579326EA}");
+  ScopedSuffix suffix("-x1");
+  EXPECT_EQ(MapFileName(), "Mem_Map_File-{1F881A4D-B28F-48ad-9175-5394579326EA}-x1");
+  EXPECT_EQ(DataReadyMessageName(), "UWM_DATA_READY_MSG-{1F881A4D-B28F-48ad-9175-5394579326EA}-x1");
+}
+
+TEST(DataBlockView, MissingOrUnmappableBlockRaisesTheSystemsMessages) {
+  const ChannelNames names;
+  EXPECT_EQ(OpenError(names.block), "Error");
+  // An empty object exists but cannot be mapped.
+  RawBlock empty(names.block, 0);
+  EXPECT_EQ(OpenError(names.block), "Unable to map view of buffer");
+}
+
+TEST(DataBlockView, SlotsBeyondAShortBlockAreAbsent) {
+  struct Case {
+    off_t size;
+    int32_t slotCount;
+  };
+  // A skin of five sensors needs 24 bytes; shorter blocks still open and
+  // give the slots that lie wholly inside them.
+  const Case cases[] = {{24, 5}, {64, 15}, {12, 2}, {10, 1}, {7, 0}, {4, 0}, {1, 0}};
+  for (const Case& c : cases) {
+    const ChannelNames names;
+    RawBlock raw(names.block, c.size);
+    TDataBlockView view;
+    ASSERT_NO_THROW(view.Open(names.block)) << c.size;
+    EXPECT_EQ(view.Size(), static_cast<size_t>(c.size));
+    EXPECT_EQ(view.SlotCount(), c.slotCount) << c.size;
+    EXPECT_FALSE(view.ReadSlot(0)) << "slot 0 carries no sensor";
+    EXPECT_FALSE(view.ReadSlot(-1));
+    for (int32_t p = 1; p <= 5; ++p) {
+      const std::optional<float> value = view.ReadSlot(p);
+      if (p <= c.slotCount) {
+        ASSERT_TRUE(value) << c.size << " slot " << p;
+        EXPECT_EQ(*value, static_cast<float>(p) + 0.5f);
+      } else {
+        EXPECT_FALSE(value) << c.size << " slot " << p;
+      }
+    }
+  }
+}
+
+TEST(DataBlockView, ReleaseStopsEveryReadAndMayBeRepeated) {
+  const ChannelNames names;
+  TDataChannelHost host(2, names.block, names.message);
+  host.WriteSlot(1, 1.25f);
+  TDataBlockView view;
+  view.Open(names.block);
+  EXPECT_EQ(view.ReadSlot(1), 1.25f);
+  view.Release();
+  EXPECT_FALSE(view.Mapped());
+  EXPECT_EQ(view.Size(), 0u);
+  EXPECT_EQ(view.SlotCount(), 0);
+  EXPECT_FALSE(view.ReadSlot(1));
+  view.Release();
+  EXPECT_FALSE(view.ReadSlot(1));
+  // Releasing a view that never opened is harmless too.
+  TDataBlockView never;
+  never.Release();
+  EXPECT_FALSE(never.Mapped());
+}
+
+TEST(DataChannelHost, BlockHoldsOneSlotPerSensorPlusSlotZero) {
+  const ChannelNames names;
+  TDataChannelHost host(3, names.block, names.message);
+  EXPECT_EQ(host.BlockSize(), 16u);
+  TDataBlockView view;
+  view.Open(names.block);
+  EXPECT_EQ(view.SlotCount(), 3);
+  for (int32_t p = 1; p <= 3; ++p) EXPECT_EQ(view.ReadSlot(p), 0.0f) << "a new block is zero";
+  host.WriteSlot(0, 99.0f);
+  host.WriteSlot(3, -2.5f);
+  EXPECT_EQ(view.ReadSlot(3), -2.5f);
+  for (int32_t slot : {-1, 4, 100}) EXPECT_THROW(host.WriteSlot(slot, 1.0f), EDataChannelError) << slot;
+}
+
+TEST(DataChannelHost, RemovingTheBlockLeavesMappedViewsIntact) {
+  const ChannelNames names;
+  TDataBlockView view;
+  {
+    TDataChannelHost host(1, names.block, names.message);
+    host.WriteSlot(1, 7.0f);
+    view.Open(names.block);
+  }
+  // The name is gone for new dashboards; the one that mapped it reads on.
+  EXPECT_EQ(OpenError(names.block), "Error");
+  EXPECT_EQ(view.ReadSlot(1), 7.0f);
+
+  TDataChannelHost host(1, names.block, names.message);
+  host.Remove();
+  host.Remove();
+  EXPECT_EQ(host.BlockSize(), 0u);
+  EXPECT_THROW(host.WriteSlot(1, 1.0f), EDataChannelError);
+  EXPECT_EQ(OpenError(names.block), "Error");
+}
+
+TEST(DataChannelHost, ANewHostReplacesAStaleBlockWithoutDisturbingItsReaders) {
+  const ChannelNames names;
+  TDataChannelHost stale(6, names.block, names.message);
+  stale.WriteSlot(6, 6.0f);
+  TDataBlockView oldView;
+  oldView.Open(names.block);
+
+  TDataChannelHost fresh(1, names.block, names.message);
+  TDataBlockView newView;
+  newView.Open(names.block);
+  EXPECT_EQ(newView.SlotCount(), 1);
+  EXPECT_EQ(newView.ReadSlot(1), 0.0f);
+  // The old reader still sees its whole block.
+  EXPECT_EQ(oldView.SlotCount(), 6);
+  EXPECT_EQ(oldView.ReadSlot(6), 6.0f);
+}
+
+TEST(DataChannelHost, NotifyWithNoDashboardIsDroppedAtOnce) {
+  const ChannelNames names;
+  TDataChannelHost host(1, names.block, names.message, 2s);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(host.Notify());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << "an absent dashboard must not be waited for";
+}
+
+TEST(DataChannelHost, RejectsANegativeSensorCount) {
+  const ChannelNames names;
+  EXPECT_THROW(TDataChannelHost(-1, names.block, names.message), EDataChannelError);
+}
+
+TEST(DataReadyListener, EachNotificationCallsBackOnceAndTheBlockCarriesTheFrame) {
+  const ChannelNames names;
+  ScopedSuffix suffix(names.suffix);
+  TSensorList list;
+  list.RegisterSensor(in3);
+  list.RegisterSensor(ia3);
+  list.Sort();
+  const std::vector<std::string> bound = {"ia3", "in3", "ia3"};
+
+  TDataChannelHost host(list.Count());
+  // The watcher only hands the news over; the frame pass runs here, on the
+  // thread that owns the view, as the skin window's user-interface thread.
+  std::mutex lock;
+  std::condition_variable posted;
+  int pending = 0;
+  TDataReadyListener listener([&] {
+    std::lock_guard<std::mutex> guard(lock);
+    ++pending;
+    posted.notify_one();
+  });
+  ASSERT_TRUE(listener.Listening()) << listener.BindErrorText();
+  OpenDataBlock();
+  ASSERT_TRUE(DataBlockMapped());
+
+  const float frames[][2] = {{5, 1}, {3, 0}, {8, 1}};
+  for (const auto& frame : frames) {
+    host.WriteSlot(1, frame[0]);
+    host.WriteSlot(2, frame[1]);
+    ASSERT_TRUE(host.Notify());
+    std::unique_lock<std::mutex> guard(lock);
+    ASSERT_TRUE(posted.wait_for(guard, kPatience, [&] { return pending > 0; }));
+    --pending;
+    guard.unlock();
+    EXPECT_EQ(FramePass(list, bound), 3);
+  }
+  const TSensor& ia3Rec = list.SensorAtPosition(1);
+  EXPECT_EQ(ia3Rec.Current(), 8.0f);
+  EXPECT_EQ(ia3Rec.Minimum(), 3.0f);
+  EXPECT_EQ(ia3Rec.Maximum(), 8.0f);
+  EXPECT_EQ(list.SensorAtPosition(2).Current(), 1.0f);
+
+  // After release a data-ready message still arrives but the pass touches
+  // nothing; releasing twice is harmless.
+  ReleaseDataBlock();
+  ReleaseDataBlock();
+  EXPECT_FALSE(DataBlockMapped());
+  host.WriteSlot(1, 1000.0f);
+  ASSERT_TRUE(host.Notify());
+  {
+    std::unique_lock<std::mutex> guard(lock);
+    ASSERT_TRUE(posted.wait_for(guard, kPatience, [&] { return pending > 0; }));
+  }
+  EXPECT_EQ(FramePass(list, bound), 0);
+  EXPECT_EQ(list.SensorAtPosition(1).Current(), 8.0f);
+}
+
+TEST(DataReadyListener, ABurstFasterThanItIsConsumedYieldsOneCallbackPerNotification) {
+  struct Case {
+    int notifications;
+    std::chrono::microseconds callbackCost;
+  };
+  // The system queues only a handful of datagrams per socket; a slow
+  // callback makes the host meet a full queue and wait for room.
+  const Case cases[] = {{2000, 0us}, {300, 200us}};
+  for (const Case& c : cases) {
+    const ChannelNames names;
+    TDataChannelHost host(1, names.block, names.message, 2s);
+    CallbackCounter counter;
+    TDataReadyListener listener(
+        [&] {
+          if (c.callbackCost.count() > 0) std::this_thread::sleep_for(c.callbackCost);
+          counter();
+        },
+        names.message);
+    ASSERT_TRUE(listener.Listening());
+    int delivered = 0;
+    for (int i = 0; i < c.notifications; ++i) delivered += host.Notify() ? 1 : 0;
+    EXPECT_EQ(delivered, c.notifications);
+    EXPECT_TRUE(counter.WaitFor(c.notifications));
+    listener.Stop();
+    EXPECT_EQ(counter.Count(), c.notifications) << "no callback without a notification";
+  }
+}
+
+TEST(DataReadyListener, AnyDatagramCountsWhateverItsPayload) {
+  const ChannelNames names;
+  CallbackCounter counter;
+  TDataReadyListener listener([&] { counter(); }, names.message);
+  ASSERT_TRUE(listener.Listening());
+
+  const int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path + 1, names.message.data(), names.message.size());
+  const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + names.message.size());
+  const std::string payloads[] = {"", "x", std::string(16, '\xff'), std::string(1000, 'p')};
+  for (const std::string& payload : payloads)
+    EXPECT_EQ(::sendto(fd, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&address), length),
+              static_cast<ssize_t>(payload.size()));
+  ::close(fd);
+  EXPECT_TRUE(counter.WaitFor(4));
+  listener.Stop();
+  EXPECT_EQ(counter.Count(), 4);
+}
+
+TEST(DataReadyListener, ACallbackThatThrowsDoesNotEndTheWatcher) {
+  const ChannelNames names;
+  TDataChannelHost host(0, names.block, names.message);
+  CallbackCounter counter;
+  TDataReadyListener listener(
+      [&] {
+        counter();
+        throw Exception("from the callback");
+      },
+      names.message);
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(host.Notify());
+  EXPECT_TRUE(counter.WaitFor(3));
+}
+
+TEST(DataReadyListener, StopReturnsPromptlyAndMayBeRepeated) {
+  const ChannelNames names;
+  CallbackCounter counter;
+  TDataReadyListener listener([&] { counter(); }, names.message);
+  ASSERT_TRUE(listener.Listening());
+  std::this_thread::sleep_for(20ms);  // let the watcher settle into its wait
+
+  const auto start = std::chrono::steady_clock::now();
+  // From two threads at once, as a close handler and a destructor might.
+  std::thread other([&] { listener.Stop(); });
+  listener.Stop();
+  other.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  EXPECT_FALSE(listener.Listening());
+  listener.Stop();
+
+  // The name is free again, and the stopped listener hears nothing.
+  TDataChannelHost host(0, names.block, names.message, 0ms);
+  EXPECT_FALSE(host.Notify());
+  EXPECT_EQ(counter.Count(), 0);
+}
+
+TEST(DataReadyListener, StopWhileAHostKeepsSendingStillReturns) {
+  const ChannelNames names;
+  CallbackCounter counter;
+  auto listener = std::make_unique<TDataReadyListener>([&] { counter(); }, names.message);
+  std::atomic<bool> sending{true};
+  std::thread host([&] {
+    TDataChannelHost channel(0, names.block, names.message, 1ms);
+    while (sending.load()) channel.Notify();
+  });
+  ASSERT_TRUE(counter.WaitFor(10));
+  const auto start = std::chrono::steady_clock::now();
+  listener.reset();  // the destructor stops the watcher
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  sending = false;
+  host.join();
+}
+
+TEST(DataReadyListener, ASecondDashboardOnTheSameNameStaysIdle) {
+  const ChannelNames names;
+  TDataChannelHost host(0, names.block, names.message);
+  CallbackCounter first;
+  CallbackCounter second;
+  TDataReadyListener owner([&] { first(); }, names.message);
+  ASSERT_TRUE(owner.Listening());
+  EXPECT_EQ(owner.BindError(), 0);
+
+  TDataReadyListener late([&] { second(); }, names.message);
+  EXPECT_FALSE(late.Listening());
+  EXPECT_EQ(late.BindError(), EADDRINUSE);
+  EXPECT_FALSE(late.BindErrorText().empty());
+  late.Stop();  // harmless on an idle listener
+
+  ASSERT_TRUE(host.Notify());
+  EXPECT_TRUE(first.WaitFor(1));
+
+  // Once the first one stops, the name can be bound again.
+  owner.Stop();
+  TDataReadyListener next([&] { second(); }, names.message);
+  ASSERT_TRUE(next.Listening());
+  ASSERT_TRUE(host.Notify());
+  EXPECT_TRUE(second.WaitFor(1));
+  EXPECT_EQ(first.Count(), 1);
+}
+
+TEST(DataReadyListener, ANameTooLongForTheSystemLeavesTheListenerIdle) {
+  TDataReadyListener listener([] {}, std::string(200, 'n'));
+  EXPECT_FALSE(listener.Listening());
+  EXPECT_EQ(listener.BindError(), ENAMETOOLONG);
+}
+
+}  // namespace
