@@ -1,0 +1,185 @@
+// skinrender: pictures without a display.
+//
+//   skinrender --glyphs FILE.png
+//       writes a contact sheet of every built-in gauge picture (digit
+//       strips, colon and AM/PM glyphs, counter strip, lamp strips, matrix
+//       cells, the hand-point cursor), each enlarged 4x under its name and
+//       size, followed by the 256 glyphs of the 5 x 7 character generator,
+//       so that a person can check them by eye. Pictures that use the
+//       palette's key colours (grey unlit, silver lit) are shown a second
+//       time below, recoloured through a default TGaugePalette (dark green,
+//       lime) as the widgets show them, where unlit and lit are easy to tell.
+//
+// Exit status: 0 on success, 1 when the sheet cannot be drawn or written
+// (the message goes to standard error), 2 for a wrong command line.
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "CharGen5x7.h"
+#include "GaugeClasses.h"
+#include "GaugeResources.h"
+#include "GaugeSysUtils.h"
+#include "Graphics.h"
+
+namespace {
+
+constexpr int kZoom = 4;
+constexpr int kSheetWidth = 1200;
+constexpr int kGap = 16;       // between pictures and around the sheet
+constexpr int kLabelGap = 4;   // between a name and its picture
+constexpr TColor kSheetColor = 0xC8D0D4;  // light grey: black backgrounds and white parts both show
+constexpr TColor kFrameColor = clGray;
+
+struct TEntry {
+  std::string Label;
+  std::unique_ptr<TGraphic> Picture;
+  std::unique_ptr<TBitmap> Recoloured;  // null when the picture has no key colours
+};
+
+// The three-colour pictures (black, grey, silver) are the ones the widgets
+// recolour with the grey and silver keys; the lamp strips have keys of
+// their own and keep their colours.
+bool HasPaletteKeys(const TBitmap& bitmap) {
+  bool keys = false;
+  for (int y = 0; y < bitmap.Height(); ++y)
+    for (int x = 0; x < bitmap.Width(); ++x) {
+      const TColor c = bitmap.Pixels(x, y);
+      if (c != clBlack && c != clGray && c != clSilver) return false;
+      keys = keys || c != clBlack;
+    }
+  return keys;
+}
+
+// The picture as a widget with the default palette shows it.
+std::unique_ptr<TBitmap> Recolour(const TGraphic& picture) {
+  const auto* bitmap = dynamic_cast<const TBitmap*>(&picture);
+  if (!bitmap || !HasPaletteKeys(*bitmap)) return nullptr;
+  auto copy = std::make_unique<TBitmap>();
+  copy->Assign(*bitmap);
+  TGaugePalette().ApplyToBitmap(*copy, clGray, clSilver);
+  return copy;
+}
+
+std::unique_ptr<TGraphic> DecodeResource(std::string_view name) {
+  const std::span<const uint8_t> bytes = FindGlyphResource(name);
+  std::unique_ptr<TGraphic> graphic;
+  if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M') graphic = std::make_unique<TBitmap>();
+  else graphic = std::make_unique<TIcon>();  // the cursor: an icon file of type 2
+  graphic->LoadFromBytes(bytes);
+  return graphic;
+}
+
+// The character generator as one picture: 16 x 16 cells, code = row x 16 +
+// column, each dot 2 x 2 pixels, lit dots lime and unlit ones dark green on
+// black, one dot of gap between cells (it is enlarged with the rest).
+std::unique_ptr<TGraphic> CharGenSheet() {
+  constexpr int kDot = 2, kCellW = (CharGenColumnCount + 1) * kDot, kCellH = (CharGenRowCount + 1) * kDot;
+  auto bitmap = std::make_unique<TBitmap>(16 * kCellW + kDot, 16 * kCellH + kDot);
+  TCanvas& canvas = bitmap->Canvas();
+  canvas.Brush().SetColor(clBlack);
+  canvas.FillRect(Rect(0, 0, bitmap->Width(), bitmap->Height()));
+  for (int code = 0; code < 256; ++code) {
+    const TCharGenGlyph& glyph = CharGenGlyph(static_cast<uint8_t>(code));
+    const int left = kDot + (code % 16) * kCellW, top = kDot + (code / 16) * kCellH;
+    for (int row = 0; row < CharGenRowCount; ++row)
+      for (int column = 0; column < CharGenColumnCount; ++column) {
+        const bool lit = (glyph[static_cast<size_t>(row)] >> (CharGenColumnCount - 1 - column)) & 1;
+        canvas.Brush().SetColor(lit ? clLime : 0x003000);
+        canvas.FillRect(Bounds(left + column * kDot, top + row * kDot, kDot - 1, kDot - 1));
+      }
+  }
+  return bitmap;
+}
+
+void WriteGlyphSheet(const std::string& path) {
+  std::vector<TEntry> entries;
+  for (std::string_view name : GlyphResourceNames()) {
+    std::unique_ptr<TGraphic> picture = DecodeResource(name);
+    const std::string label = std::string(name) + "  " + std::to_string(picture->Width()) + "x" +
+                              std::to_string(picture->Height());
+    std::unique_ptr<TBitmap> recoloured = Recolour(*picture);
+    entries.push_back({label, std::move(picture), std::move(recoloured)});
+  }
+  entries.push_back({"character generator 5x7: codes 0-255, 16 per row", CharGenSheet(), nullptr});
+
+  TBitmap scratch(1, 1);
+  TFont font;
+  font.SetName("Arial");
+  font.SetHeight(-13);
+  font.SetColor(clBlack);
+  scratch.Canvas().Font().Assign(font);
+  const int labelHeight = GetTextSize(scratch.Canvas(), "Xg").Y;
+
+  // Shelves: pictures left to right in name order, a new shelf when the
+  // next one does not fit the sheet's width.
+  struct TPlace {
+    TPoint Label;
+    TRect Picture;
+    TRect Recoloured;
+  };
+  std::vector<TPlace> places;
+  int x = kGap, y = kGap, shelfHeight = 0;
+  for (const TEntry& e : entries) {
+    const int w = std::max(CheckedMul(e.Picture->Width(), kZoom), GetTextSize(scratch.Canvas(), e.Label).X);
+    const int pictureHeight = CheckedMul(e.Picture->Height(), kZoom);
+    const int h = labelHeight + kLabelGap + pictureHeight + (e.Recoloured ? kLabelGap + pictureHeight : 0);
+    if (x > kGap && x + w + kGap > kSheetWidth) {
+      x = kGap;
+      y += shelfHeight + kGap;
+      shelfHeight = 0;
+    }
+    const TRect picture = Bounds(x, y + labelHeight + kLabelGap, e.Picture->Width() * kZoom, pictureHeight);
+    places.push_back({{x, y}, picture, OffsetRect(picture, 0, pictureHeight + kLabelGap)});
+    x += w + kGap;
+    shelfHeight = std::max(shelfHeight, h);
+  }
+  const int sheetHeight = y + shelfHeight + kGap;
+
+  TBitmap sheet(kSheetWidth, sheetHeight);
+  TCanvas& canvas = sheet.Canvas();
+  canvas.Brush().SetColor(kSheetColor);
+  canvas.FillRect(Rect(0, 0, kSheetWidth, sheetHeight));
+  canvas.Font().Assign(font);
+  canvas.SetCopyMode(cmSrcCopy);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const TPlace& p = places[i];
+    canvas.Brush().SetStyle(bsClear);
+    canvas.TextOut(p.Label.X, p.Label.Y, entries[i].Label);
+    // A frame just outside the picture shows where its edges are.
+    canvas.Brush().SetColor(kFrameColor);
+    canvas.FrameRect(InflateRect(p.Picture, 1, 1));
+    canvas.StretchDraw(p.Picture, *entries[i].Picture);
+    if (entries[i].Recoloured) {
+      canvas.FrameRect(InflateRect(p.Recoloured, 1, 1));
+      canvas.StretchDraw(p.Recoloured, *entries[i].Recoloured);
+    }
+  }
+
+  TPngImage png;
+  png.Assign(sheet);
+  const std::vector<uint8_t> bytes = png.SaveToBytes();
+  WriteFileBytes(path, bytes);
+}
+
+int Usage() {
+  std::fputs("usage: skinrender --glyphs FILE.png\n", stderr);
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() != 2 || args[0] != "--glyphs") return Usage();
+  try {
+    WriteGlyphSheet(args[1]);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "skinrender: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
