@@ -49,7 +49,8 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
 
 void WriteFileBytes(const std::string& path, std::span<const uint8_t> bytes) {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-  if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
+  // fwrite must not see the null data pointer of an empty span.
+  if (!file || (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()))
     throw EFCreateError(Format("Impossible de créer le fichier \"%s\". %s", path.c_str(), SysErrorMessage(errno).c_str()));
 }
 
