@@ -97,28 +97,35 @@ const TDataBlockView& DataBlock() noexcept { return ProcessView(); }
 TDataReadyListener::TDataReadyListener(TCallback onDataReady, std::string name)
     : FName(std::move(name)), FOnDataReady(std::move(onDataReady)) {
   FReceiver = channel_os::BindReceiver(FName, FBindError);
-  if (FReceiver) FWatcher = std::thread([this] { Watch(); });
+  if (FReceiver) {
+    FListening = true;
+    FWatcher = std::thread([this] { Watch(); });
+  }
 }
 
 TDataReadyListener::~TDataReadyListener() { Stop(); }
 
-bool TDataReadyListener::Listening() const noexcept {
-  std::lock_guard<std::mutex> lock(FStopLock);
-  return FReceiver != nullptr;
-}
+bool TDataReadyListener::Listening() const noexcept { return FListening.load(); }
 
 std::string TDataReadyListener::BindErrorText() const {
   return FBindError == 0 ? std::string() : SysErrorMessage(FBindError);
 }
 
+namespace {
+// The listener whose watcher runs on this thread, so that Stop can tell a
+// call from its own callback (which must not wait for itself).
+thread_local const TDataReadyListener* GThreadWatchedListener = nullptr;
+}  // namespace
+
 void TDataReadyListener::Watch() {
+  GThreadWatchedListener = this;
   // FReceiver is only reset by Stop after this thread has been joined, so
   // the watcher may use it without the lock.
   channel_os::TOsNotifyReceiver& receiver = *FReceiver;
   for (;;) {
     const int count = receiver.Receive();
-    if (count == 0) return;
-    for (int i = 0; i < count; ++i) {
+    if (count == 0) break;
+    for (int i = 0; i < count && FListening.load(); ++i) {
       try {
         if (FOnDataReady) FOnDataReady();
       } catch (...) {
@@ -127,22 +134,22 @@ void TDataReadyListener::Watch() {
       }
     }
   }
+  GThreadWatchedListener = nullptr;
 }
 
 void TDataReadyListener::Stop() noexcept {
+  if (GThreadWatchedListener == this) {
+    // From the callback: the receiver stays until the watcher has been
+    // joined, so waking it here is safe; the watcher ends after this call.
+    FListening = false;
+    FReceiver->Wake();
+    return;
+  }
   std::lock_guard<std::mutex> lock(FStopLock);
+  FListening = false;
   if (!FReceiver) return;
   FReceiver->Wake();
-  if (FWatcher.joinable()) {
-    try {
-      FWatcher.join();
-    } catch (...) {
-      // join fails only for a thread joining itself (Stop from the
-      // callback, which the contract forbids); leave it to run out.
-      FWatcher.detach();
-      return;
-    }
-  }
+  if (FWatcher.joinable()) FWatcher.join();
   FReceiver.reset();  // closes the endpoint and frees the name
 }
 

@@ -29,6 +29,7 @@
 // system's text.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -144,7 +145,9 @@ public:
 
   // Wakes the watcher, waits for it to end (a callback in progress is
   // finished first) and frees the name. Returns promptly; idempotent; safe
-  // to call from several threads. Must not be called from the callback.
+  // to call from several threads. Called from the callback itself it only
+  // ends the watcher after that callback (it cannot wait for itself); the
+  // destructor, which must then run on another thread, completes the stop.
   void Stop() noexcept;
 
 private:
@@ -154,8 +157,9 @@ private:
   TCallback FOnDataReady;
   std::unique_ptr<channel_os::TOsNotifyReceiver> FReceiver;
   int FBindError = 0;
+  std::atomic<bool> FListening{false};
   std::thread FWatcher;
-  mutable std::mutex FStopLock;  // serialises Stop; guards FReceiver and FWatcher
+  std::mutex FStopLock;  // serialises Stop; guards FReceiver and FWatcher
 };
 
 // ---- host side ----------------------------------------------------------------

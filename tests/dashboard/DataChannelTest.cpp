@@ -410,6 +410,31 @@ TEST(DataReadyListener, StopWhileAHostKeepsSendingStillReturns) {
   host.join();
 }
 
+TEST(DataReadyListener, StopFromTheCallbackEndsTheWatcherAfterThatCallback) {
+  const ChannelNames names;
+  TDataChannelHost host(0, names.block, names.message);
+  CallbackCounter counter;
+  // Published through an atomic: the watcher may already run while the
+  // pointer is being stored, and datagrams are no synchronisation.
+  std::atomic<TDataReadyListener*> self{nullptr};
+  std::atomic<bool> listeningInside{false};
+  auto listener = std::make_unique<TDataReadyListener>(
+      [&] {
+        TDataReadyListener* me = self.load();
+        listeningInside = me->Listening();
+        me->Stop();
+        counter();
+      },
+      names.message);
+  self = listener.get();
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(host.Notify());
+  ASSERT_TRUE(counter.WaitFor(1));
+  EXPECT_TRUE(listeningInside.load());
+  EXPECT_FALSE(listener->Listening());
+  listener.reset();  // joins the watcher from this thread
+  EXPECT_EQ(counter.Count(), 1) << "no callback after Stop";
+}
+
 TEST(DataReadyListener, ASecondDashboardOnTheSameNameStaysIdle) {
   const ChannelNames names;
   TDataChannelHost host(0, names.block, names.message);
