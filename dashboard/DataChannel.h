@@ -22,11 +22,11 @@
 // Thread rules: a TDataBlockView, the process's view and a TDataChannelHost
 // are used by one thread at a time (the dashboard's user-interface thread;
 // the host's frame loop). A listener's callback runs on its watcher thread;
-// Stop and the destructor may be called from any thread except that one.
+// Stop may be called from any thread, the destructor from any but that one.
 // Errors: EDataChannelError. Opening the process's view raises exactly
 // "Error" (the block cannot be opened) or "Unable to map view of buffer"
-// (it cannot be mapped); the host's and listener's failures carry the
-// system's text.
+// (it cannot be mapped); the host's failures carry the system's text. The
+// listener never raises for a name it cannot bind (see below).
 #pragma once
 
 #include <atomic>
