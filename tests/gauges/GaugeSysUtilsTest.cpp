@@ -315,18 +315,25 @@ TEST(ImageTextLayout, PositionsForEachLayoutAndFreeRoom) {
     int32_t Layout, Margin, Spacing;
     TPoint Image, Text;
   };
-  // Client 100 x 50, image 20 x 10, text 30 x 14.
+  // Client 100 x 50, image 20 x 10, text 30 x 14; the cross axis is centred
+  // (Y 20 and 18 beside, X 40 and 35 above or below).
   const Case cases[] = {
       {kLayoutImageLeft, -1, -1, {16, 20}, {52, 18}},  // margin = spacing = (100 - 50) div 3
       {kLayoutImageLeft, -1, 4, {23, 20}, {47, 18}},   // margin = (100 - 54 + 1) div 2
       {kLayoutImageLeft, 5, -1, {5, 20}, {47, 18}},    // spacing = (100 - 25 - 30) div 2
       {kLayoutImageLeft, 5, 4, {5, 20}, {29, 18}},
       {kLayoutImageRight, -1, -1, {64, 20}, {18, 18}},
+      {kLayoutImageRight, -1, 4, {57, 20}, {23, 18}},
+      {kLayoutImageRight, 5, -1, {75, 20}, {23, 18}},
       {kLayoutImageRight, 5, 4, {75, 20}, {41, 18}},
-      {kLayoutImageTop, -1, -1, {40, 8}, {35, 26}},     // on Y: (50 - 24) div 3
-      {kLayoutImageTop, 3, -1, {40, 3}, {35, 24}},      // spacing = (50 - 13 - 14) div 2
+      {kLayoutImageTop, -1, -1, {40, 8}, {35, 26}},    // on Y: (50 - 24) div 3
+      {kLayoutImageTop, -1, 4, {40, 11}, {35, 25}},    // (50 - 28 + 1) div 2
+      {kLayoutImageTop, 5, -1, {40, 5}, {35, 25}},     // spacing = (50 - 15 - 14) div 2
+      {kLayoutImageTop, 5, 4, {40, 5}, {35, 19}},
+      {kLayoutImageBottom, -1, -1, {40, 32}, {35, 10}},
+      {kLayoutImageBottom, -1, 4, {40, 29}, {35, 11}},
       {kLayoutImageBottom, 5, -1, {40, 35}, {35, 11}},
-      {kLayoutImageBottom, -1, 4, {40, 29}, {35, 11}},  // margin = (50 - 28 + 1) div 2
+      {kLayoutImageBottom, 5, 4, {40, 35}, {35, 17}},
   };
   for (const Case& c : cases) {
     TPoint image, text;
