@@ -85,7 +85,7 @@ void TBitmap::ApplyMonochrome() {
   const TPixelView v = View();
   for (int y = 0; y < v.Height; ++y) {
     uint32_t* row = v.Row(y);
-    for (int x = 0; x < v.Width; ++x) row[x] = (row[x] & 0xFFFFFFu) == 0xFFFFFFu ? kWhite : kBlack;
+    for (int x = 0; x < v.Width; ++x) row[x] = ToMonochrome(row[x]);
   }
   if (FSurface) cairo_surface_mark_dirty(FSurface);
 }
@@ -111,12 +111,11 @@ TColor TBitmap::Pixels(int x, int y) const {
   return PixelToColor(View().Row(y)[x]);
 }
 
+// Through the canvas, so that a monochrome bitmap maps the colour the same
+// way as any other drawing.
 void TBitmap::SetPixels(int x, int y, TColor color) {
   if (x < 0 || y < 0 || x >= FWidth || y >= FHeight) return;
-  uint32_t pixel = ColorToPixel(color);
-  if (FMonochrome) pixel = pixel == kWhite ? kWhite : kBlack;
-  View().Row(y)[x] = pixel;
-  Modified();
+  Canvas().SetPixels(x, y, color);
 }
 
 TCanvas& TBitmap::Canvas() {

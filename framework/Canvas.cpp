@@ -60,12 +60,11 @@ uint32_t ApplyRop3(TCopyMode rop, uint32_t pattern, uint32_t source, uint32_t de
   return r;
 }
 
-TCanvas::TCanvas(TBitmap& bitmap) : FBitmap(&bitmap) { FFont.SetColor(clBlack); }
+TCanvas::TCanvas() = default;
 
-TCanvas::TCanvas(cairo_surface_t* surface, TPoint origin, const TRect& clip) {
-  FFont.SetColor(clBlack);
-  SetTarget(surface, origin, clip);
-}
+TCanvas::TCanvas(TBitmap& bitmap) : FBitmap(&bitmap) {}
+
+TCanvas::TCanvas(cairo_surface_t* surface, TPoint origin, const TRect& clip) { SetTarget(surface, origin, clip); }
 
 TCanvas::~TCanvas() {
   if (FSurface) cairo_surface_destroy(FSurface);

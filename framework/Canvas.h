@@ -12,7 +12,8 @@
 //   (polygons use the alternate fill rule); outlines of ellipses and pies are
 //   the shape's edge pixels; wide pens (Width > 1) are round-capped;
 //   psInsideFrame and the dash styles are honoured by 1-pixel lines and
-//   rectangle frames, other figures draw those pens solid.
+//   rectangle frames, other figures draw those pens solid; the wide outline
+//   of an ellipse or pie lies inside the figure.
 // - 1-pixel lines leave out their last point (LineTo, Polyline); Polygon and
 //   Rectangle outlines are closed.
 // - Pie(x1, y1, x2, y2, x3, y3, x4, y4): the bounding box, then the start and
@@ -32,6 +33,8 @@
 // - a monochrome bitmap target receives only black and white: pen, brush and
 //   font colours of 50 % brightness or more become white, copied pixels
 //   become white when they are white and black otherwise.
+//
+// Text is UTF-8.
 //
 // Thread rules: a canvas belongs to one thread at a time; Lock/Unlock
 // serialise threads that share one (a recursive lock).
@@ -70,6 +73,8 @@ uint32_t ApplyRop3(TCopyMode rop, uint32_t pattern, uint32_t source, uint32_t de
 
 class TCanvas : public TPersistent {
 public:
+  // A canvas without a target (draws nothing until SetTarget).
+  TCanvas();
   // A canvas on a bitmap (TBitmap::Canvas() makes this one); it follows the
   // bitmap's size.
   explicit TCanvas(TBitmap& bitmap);

@@ -8,8 +8,6 @@
 #include "Canvas.h"
 
 namespace {
-constexpr uint32_t kWhite = 0xFFFFFFFFu, kBlack = 0xFF000000u;
-
 // Nearest-pixel mapping of `count` destination pixels onto `srcCount` source
 // pixels starting at srcStart; mirrored when the two directions differ.
 int SourceIndex(int i, int count, int srcStart, int srcCount, bool mirror) {
@@ -56,8 +54,7 @@ void TCanvas::Blit(const TRect& dest, const TPixelView& srcIn, const TRect& srcR
       const int sx = columns[size_t(x - area.Left)];
       if (sx < 0 || sx >= src.Width) continue;
       uint32_t pixel = srcRow[sx];
-      // A two-colour target keeps white and turns everything else black.
-      if (t.Monochrome) pixel = (pixel & 0xFFFFFFu) == 0xFFFFFFu ? kWhite : kBlack;
+      if (t.Monochrome) pixel = ToMonochrome(pixel);
       op(destRow[x], pixel);
     }
   }

@@ -41,6 +41,13 @@ constexpr TColor PixelToColor(uint32_t pixel) noexcept {
   return TColor(((pixel & 0xFFu) << 16) | (pixel & 0xFF00u) | ((pixel >> 16) & 0xFFu));
 }
 
+// A pixel copied into a two-colour image: white stays white, every other
+// colour becomes black (the background colour of a monochrome conversion
+// is white).
+constexpr uint32_t ToMonochrome(uint32_t pixel) noexcept {
+  return (pixel & 0xFFFFFFu) == 0xFFFFFFu ? 0xFFFFFFFFu : 0xFF000000u;
+}
+
 // A window onto a pixel buffer owned by someone else. Stride is in pixels.
 struct TPixelView {
   uint32_t* Data = nullptr;
