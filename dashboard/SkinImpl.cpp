@@ -2,10 +2,6 @@
 
 #include "Messages.h"
 
-namespace {
-const char* const kDataReadyMessageName = "UWM_DATA_READY_MSG-{1F881A4D-B28F-48ad-9175-5394579326EA}";
-}  // namespace
-
 std::string SkinFilePath(const std::string& value) { return "Skin/" + value; }
 
 // ---- TSkinForm ------------------------------------------------------------------------------
@@ -22,25 +18,65 @@ const TClassInfo& TSkinForm::StaticClass() {
 
 TSkinForm::TSkinForm(TComponent* owner) : TForm(owner) {}
 
-TSkinForm::~TSkinForm() = default;
+TSkinForm::~TSkinForm() {
+  // The watcher thread ends before the window it posts to.
+  DataReadyListener.reset();
+}
 
 void TSkinForm::FormCreate(TObject*) {
-  DataReadyMessage = RegisterWindowMessage(kDataReadyMessageName);
+  // 1. The data-ready message: its identifier, and the listener whose
+  // watcher thread turns each notification into a posted message.
+  DataReadyMessage = RegisterWindowMessage(DataReadyMessageName());
+  const uint32_t message = DataReadyMessage;
+  DataReadyListener = std::make_unique<TDataReadyListener>([this, message] {
+    if (Application) Application->PostMessage(this, TMessage{message, 0, 0, 0});
+  });
+  // 2.
   SetDoubleBuffered(true);
+  // 3.
+  TSensorList& sensors = CreateSensorList();
+  // 4. Components in ownership order; the first failure ends the handler.
   for (TComponent* c : ComponentList())
-    if (auto* background = dynamic_cast<TSkinBackground*>(c)) background->LoadSkinPicture();
+    if (auto* component = dynamic_cast<TSkinComponent*>(c)) component->CreationStep(sensors);
+  // 5.
+  sensors.Sort();
+  // 6.
+  OpenDataBlock();
 }
 
 void TSkinForm::FormClose(TObject*, TCloseAction& action) {
+  ReleaseSensorList();
+  ReleaseDataBlock();
   action = caHide;
   Application->Terminate();
 }
 
-void TSkinForm::SkinExitButtonClick(TObject*) { Application->Terminate(); }
+void TSkinForm::SkinExitButtonClick(TObject*) {
+  ReleaseDataBlock();
+  Application->Terminate();
+}
 
 void TSkinForm::DefaultHandler(TMessage& message) {
   TForm::DefaultHandler(message);
   if (message.Msg != DataReadyMessage || DataReadyMessage == 0) return;
+  // Without a mapping (never opened, or released) the block is not touched.
+  if (!DataBlockMapped() || !SensorList()) return;
+  for (TComponent* c : ComponentList())
+    if (auto* component = dynamic_cast<TSkinComponent*>(c)) component->FrameStep();
+}
+
+std::optional<float> SensorValue(std::string_view identifier) noexcept {
+  const TSensorList* sensors = SensorList();
+  if (!sensors) return std::nullopt;
+  return ReadDataSlot(sensors->FindSensorPosition(identifier));
+}
+
+int32_t SensorInteger(float value) noexcept {
+  int64_t whole = 0;
+  if (value >= 9.2233720368547758e18f) whole = INT64_MAX;
+  else if (value <= -9.2233720368547758e18f) whole = INT64_MIN;
+  else if (value == value) whole = static_cast<int64_t>(value);  // NaN stays 0
+  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(whole)));
 }
 
 // ---- TSkinBackground ----------------------------------------------------------------------
@@ -56,4 +92,4 @@ const TClassInfo& TSkinBackground::StaticClass() {
 
 TSkinBackground::TSkinBackground(TComponent* owner) : TImage(owner) {}
 
-void TSkinBackground::LoadSkinPicture() { Picture()->LoadFromFile(SkinFilePath(FBackgroundFile)); }
+void TSkinBackground::CreationStep(TSensorList&) { Picture()->LoadFromFile(SkinFilePath(FBackgroundFile)); }

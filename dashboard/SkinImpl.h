@@ -9,10 +9,38 @@
 // application; a frame pass stops at the component that fails.
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <string>
 
+#include "DataChannel.h"
 #include "ExtCtrls.h"
 #include "Forms.h"
+#include "SkinSensors.h"
+
+// What the skin window asks of the components it knows: the creation step
+// (load the picture files the component names, register its sensors, in the
+// component's own order) and the frame step (take the values of its sensors
+// from the data channel). Classes without one keep the empty default.
+class TSkinComponent {
+public:
+  virtual ~TSkinComponent() = default;
+  virtual void CreationStep(TSensorList& sensors) { RegisterSensors(sensors); }
+  // Registration alone, for tools that lay out the shared block.
+  virtual void RegisterSensors(TSensorList& sensors) { (void)sensors; }
+  virtual void FrameStep() {}
+};
+
+// The value of a sensor in the current frame: slot p of the shared block,
+// p its position in the sensor list. Nothing when the sensor has no slot or
+// the slot lies beyond the block.
+std::optional<float> SensorValue(std::string_view identifier) noexcept;
+
+// What an integer widget receives from a sensor value: the value truncated
+// toward zero as a 64-bit integer, of which the low 32 bits are taken.
+// Values beyond the 64-bit range saturate and NaN gives 0, so no value is
+// undefined behaviour.
+int32_t SensorInteger(float value) noexcept;
 
 // The window that a skin file describes.
 class TSkinForm : public TForm {
@@ -23,6 +51,8 @@ public:
 
   // The identifier of the data-ready message, registered by FormCreate.
   uint32_t DataReadyMessage = 0;
+  // The notification's listener; started with the registration.
+  std::unique_ptr<TDataReadyListener> DataReadyListener;
 
   void FormCreate(TObject* sender);
   void FormClose(TObject* sender, TCloseAction& action);
@@ -33,14 +63,14 @@ public:
 };
 
 // The skin's background picture: a TImage that loads "Skin/" + BackgroundFile.
-class TSkinBackground : public TImage {
+class TSkinBackground : public TImage, public TSkinComponent {
   VELQ_CLASS(TSkinBackground)
 public:
   explicit TSkinBackground(TComponent* owner);
   const std::string& BackgroundFile() const noexcept { return FBackgroundFile; }
   void SetBackgroundFile(const std::string& value) { FBackgroundFile = value; }
   // The creation step: loads the picture file named by BackgroundFile.
-  void LoadSkinPicture();
+  void CreationStep(TSensorList& sensors) override;
 
 private:
   std::string FBackgroundFile;

@@ -1,0 +1,188 @@
+// The skin window: its creation handler's steps and failures, the frame pass
+// on data-ready messages, and the close and exit handlers, on the headless
+// backend with a channel of the test's own.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "DataChannel.h"
+#include "SkinImpl.h"
+#include "SkinRegistration.h"
+#include "SkinStream.h"
+#include "backend/headless/HeadlessWindowSystem.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A sensor-bound probe: registers its analog sensor, records each frame value.
+class TProbe : public TGraphicControl, public TSkinComponent {
+  VELQ_CLASS(TProbe)
+public:
+  using TGraphicControl::TGraphicControl;
+  TAnalogSensors AnalogSensor() const { return FSensor; }
+  void SetAnalogSensor(TAnalogSensors v) { FSensor = v; }
+  void RegisterSensors(TSensorList& sensors) override { sensors.RegisterSensor(FSensor); }
+  void FrameStep() override {
+    if (FSensor == ia0) return;
+    if (auto v = SensorValue(SensorIdentifier(FSensor))) Seen.push_back(*v);
+  }
+  std::vector<float> Seen;
+
+private:
+  TAnalogSensors FSensor = ia0;
+};
+
+const TClassInfo& TProbe::StaticClass() {
+  static const TClassInfo info = TClassBuilder<TProbe>("TProbe", &TGraphicControl::StaticClass())
+                                     .Enum("AnalogSensor", AnalogSensorNames(), &TProbe::AnalogSensor,
+                                           &TProbe::SetAnalogSensor)
+                                     .Creatable()
+                                     .Build();
+  return info;
+}
+
+class SkinForm : public ::testing::Test {
+protected:
+  void SetUp() override {
+    Dir = fs::temp_directory_path() / ("skinform-" + std::to_string(getpid()) + "-" + std::to_string(++Count));
+    fs::create_directories(Dir / "Skin");
+    Previous = fs::current_path();
+    fs::current_path(Dir);
+    setenv(kChannelSuffixVariable, ("-skinform-" + std::to_string(getpid())).c_str(), 1);
+    System.SetEchoMessageBoxes(false);
+    App = std::make_unique<TApplication>(System);
+    App->SetTitle("SkinVELQ");
+    RegisterSkinClasses();
+    RegisterClass(TProbe::StaticClass());
+    Form = new TSkinForm(App.get());
+  }
+  void TearDown() override {
+    App.reset();
+    ReleaseDataBlock();
+    ReleaseSensorList();
+    fs::current_path(Previous);
+    fs::remove_all(Dir);
+    unsetenv(kChannelSuffixVariable);
+  }
+  void Load(const std::string& body) {
+    const std::string text = "object Dash: TSkinForm\n OldCreateOrder = False\n OnCreate = FormCreate\n"
+                             " OnClose = FormClose\n" + body + "end\n";
+    ReadRootComponent(ObjectTextToBinary(text), *Form);
+    Form->AfterConstruction();
+  }
+  std::vector<std::string> Boxes() const {
+    std::vector<std::string> out;
+    for (const auto& b : System.MessageBoxes()) out.push_back(b.Text);
+    return out;
+  }
+  void Deliver(int times) {
+    for (int i = 0; i < times; ++i) App->PostMessage(Form, {Form->DataReadyMessage, 7, 9, 0});
+    App->ProcessMessages();
+  }
+  TProbe* Probe(int i) { return dynamic_cast<TProbe*>(Form->Components(i)); }
+
+  static inline int Count = 0;
+  fs::path Dir, Previous;
+  THeadlessWindowSystem System;
+  std::unique_ptr<TApplication> App;
+  TSkinForm* Form = nullptr;
+};
+
+TEST_F(SkinForm, WithoutTheBlockCreationReportsErrorAndMessagesAreIgnored) {
+  Load(" object P: TProbe\n  AnalogSensor = ia2\n end\n");
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"Error."});
+  EXPECT_NE(Form->DataReadyMessage, 0u);
+  Deliver(3);
+  EXPECT_TRUE(Probe(0)->Seen.empty());
+}
+
+TEST_F(SkinForm, FramePassReadsEachSensorsSlotInListOrder) {
+  // ia5 and ia2 and in3 would take slots 2, 1, 3; the probes use ia5 and ia2.
+  TDataChannelHost host(2);
+  host.WriteSlot(1, 1.5f);   // ia2
+  host.WriteSlot(2, -7.25f); // ia5
+  Load(" object A: TProbe\n  AnalogSensor = ia5\n end\n object B: TProbe\n  AnalogSensor = ia2\n end\n"
+       " object C: TProbe\n  AnalogSensor = ia5\n end\n object D: TProbe\n end\n");
+  EXPECT_TRUE(Boxes().empty());
+  ASSERT_NE(SensorList(), nullptr);
+  EXPECT_EQ(SensorList()->Count(), 2);
+  Deliver(2);
+  EXPECT_EQ(Probe(0)->Seen, (std::vector<float>{-7.25f, -7.25f}));
+  EXPECT_EQ(Probe(1)->Seen, (std::vector<float>{1.5f, 1.5f}));
+  EXPECT_EQ(Probe(2)->Seen, (std::vector<float>{-7.25f, -7.25f}));
+  EXPECT_TRUE(Probe(3)->Seen.empty());
+  // Only the registered message runs a pass.
+  App->PostMessage(Form, {RegisterWindowMessage("SOMETHING_ELSE"), 0, 0, 0});
+  App->ProcessMessages();
+  EXPECT_EQ(Probe(0)->Seen.size(), 2u);
+
+  // After the close handler nothing touches the block.
+  TCloseAction action = caFree;
+  Form->FormClose(Form, action);
+  EXPECT_EQ(action, caHide);
+  EXPECT_TRUE(App->Terminated());
+  EXPECT_FALSE(DataBlockMapped());
+  Deliver(1);
+  EXPECT_EQ(Probe(0)->Seen.size(), 2u);
+}
+
+TEST_F(SkinForm, NotificationsFromTheHostBecomeFramePasses) {
+  TDataChannelHost host(1);
+  Load(" object A: TProbe\n  AnalogSensor = ia1\n end\n");
+  for (int i = 1; i <= 5; ++i) {
+    host.WriteSlot(1, float(i));
+    host.Notify();
+  }
+  // Each datagram becomes one posted message; wait for all five.
+  for (int spin = 0; spin < 500 && Probe(0)->Seen.size() < 5; ++spin) {
+    usleep(2000);
+    App->ProcessMessages();
+  }
+  EXPECT_EQ(Probe(0)->Seen.size(), 5u);
+}
+
+TEST_F(SkinForm, AFailingPictureStopsCreationBeforeLaterComponents) {
+  TDataChannelHost host(2);
+  Load(" object A: TProbe\n  AnalogSensor = ia1\n end\n"
+       " object Back: TSkinBackground\n  BackgroundFile = 'missing/back.png'\n end\n"
+       " object B: TProbe\n  AnalogSensor = ia2\n end\n");
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0], "Impossible d'ouvrir le fichier \"Skin/missing/back.png\". No such file or directory.");
+  // A registered, B not; the list was not sorted and the block not opened.
+  EXPECT_EQ(SensorList()->Count(), 1);
+  EXPECT_FALSE(DataBlockMapped());
+  Deliver(1);
+  EXPECT_TRUE(Probe(0)->Seen.empty());
+}
+
+TEST_F(SkinForm, ASkinWithoutOldCreateOrderFalseNeverCreates) {
+  TDataChannelHost host(1);
+  ReadRootComponent(ObjectTextToBinary("object Dash: TSkinForm\n OnCreate = FormCreate\nend\n"), *Form);
+  EXPECT_TRUE(Form->OldCreateOrder());
+  Form->AfterConstruction();
+  EXPECT_EQ(Form->DataReadyMessage, 0u);
+  EXPECT_EQ(SensorList(), nullptr);
+}
+
+TEST_F(SkinForm, ExitButtonReleasesTheBlockAndEnds) {
+  TDataChannelHost host(1);
+  Load("");
+  EXPECT_TRUE(DataBlockMapped());
+  Form->SkinExitButtonClick(Form);
+  EXPECT_FALSE(DataBlockMapped());
+  EXPECT_TRUE(App->Terminated());
+}
+
+TEST(SensorInteger, TruncatesTowardZeroAndKeepsTheLow32Bits) {
+  const std::pair<float, int32_t> cases[] = {
+      {7.99f, 7}, {-7.99f, -7}, {2.9f, 2}, {-2.9f, -2}, {0.0f, 0}, {4294967296.0f, 0},
+      {4294967808.0f, 512}, {-2147483648.0f, INT32_MIN}, {1e30f, -1}, {-1e30f, 0}, {NAN, 0},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(SensorInteger(in), out) << in;
+}
+
+}  // namespace

@@ -1,0 +1,243 @@
+// skinhost: the host stand-in. Run in a directory that holds Skin/:
+//
+//   skinhost --skin NAME [--rate HZ] [--frames N] [--set SENSOR=SPEC]...
+//            [--csv FILE] [--launch PATH] [--print-layout]
+//
+// It reads the skin with the dashboard's own reader to learn its sensors in
+// slot order, creates the shared block of 4*(N+1) bytes, and for each frame
+// writes every slot from its generator and sends one notification. SPEC is
+// a number, sine:MIN:MAX:PERIOD_S, ramp:MIN:MAX:PERIOD_S or walk:MIN:MAX;
+// sensors without one stay 0. --csv replays columns named by sensor, one
+// row per frame (from the top again at the end). --launch starts the
+// dashboard with the skin name in this directory and ends when it ends.
+// --print-layout prints "SLOT SENSOR" lines and exits. The shared-memory
+// object is removed when skinhost ends. Exit 0, or 1 with a message.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include "DataChannel.h"
+#include "SkinImpl.h"
+#include "SkinRegistration.h"
+#include "SkinStream.h"
+#include "backend/headless/HeadlessWindowSystem.h"
+
+namespace {
+
+volatile std::sig_atomic_t GStop = 0;
+void OnSignal(int) { GStop = 1; }
+
+struct TGenerator {
+  enum TKind { Constant, Sine, Ramp, Walk } Kind = Constant;
+  double Min = 0, Max = 0, Period = 1;
+  double Walked = 0;
+};
+
+[[noreturn]] void Fail(const std::string& message) {
+  std::fprintf(stderr, "skinhost: %s\n", message.c_str());
+  std::exit(1);
+}
+
+double Number(const std::string& text, const std::string& spec) {
+  try {
+    size_t used = 0;
+    const double v = std::stod(text, &used);
+    if (used == text.size() && std::isfinite(v)) return v;
+  } catch (const std::exception&) {
+  }
+  Fail("bad number '" + text + "' in '" + spec + "'");
+}
+
+TGenerator ParseSpec(const std::string& spec) {
+  std::vector<std::string> parts;
+  std::stringstream in(spec);
+  for (std::string part; std::getline(in, part, ':');) parts.push_back(part);
+  TGenerator g;
+  if (parts.size() == 1) {
+    g.Min = g.Max = Number(parts[0], spec);
+  } else if ((parts[0] == "sine" || parts[0] == "ramp") && parts.size() == 4) {
+    g.Kind = parts[0] == "sine" ? TGenerator::Sine : TGenerator::Ramp;
+    g.Min = Number(parts[1], spec);
+    g.Max = Number(parts[2], spec);
+    g.Period = Number(parts[3], spec);
+    if (g.Period <= 0) Fail("the period must be positive in '" + spec + "'");
+  } else if (parts[0] == "walk" && parts.size() == 3) {
+    g.Kind = TGenerator::Walk;
+    g.Min = Number(parts[1], spec);
+    g.Max = Number(parts[2], spec);
+    g.Walked = (g.Min + g.Max) / 2;
+  } else {
+    Fail("bad generator '" + spec + "' (a number, sine:MIN:MAX:PERIOD_S, ramp:MIN:MAX:PERIOD_S or walk:MIN:MAX)");
+  }
+  return g;
+}
+
+double Value(TGenerator& g, double seconds, std::mt19937& random) {
+  switch (g.Kind) {
+    case TGenerator::Constant: return g.Min;
+    case TGenerator::Sine:
+      return g.Min + (g.Max - g.Min) * (0.5 - 0.5 * std::cos(2 * M_PI * seconds / g.Period));
+    case TGenerator::Ramp: return g.Min + (g.Max - g.Min) * std::fmod(seconds, g.Period) / g.Period;
+    case TGenerator::Walk: {
+      std::normal_distribution<double> step(0.0, (g.Max - g.Min) / 50);
+      g.Walked = std::clamp(g.Walked + step(random), std::min(g.Min, g.Max), std::max(g.Min, g.Max));
+      return g.Walked;
+    }
+  }
+  return 0;
+}
+
+std::vector<std::vector<std::string>> ReadCsv(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) Fail("cannot open " + path);
+  std::vector<std::vector<std::string>> rows;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;
+    std::vector<std::string> cells;
+    std::stringstream cellsIn(line);
+    for (std::string cell; std::getline(cellsIn, cell, ',');) cells.push_back(cell);
+    rows.push_back(cells);
+  }
+  if (rows.size() < 2) Fail(path + " needs a header row and at least one row of values");
+  return rows;
+}
+
+// The skin's sensors in slot order, found exactly as the dashboard finds
+// them: the skin read into a skin window, each component registering its
+// sensors, the list sorted.
+std::vector<std::string> SensorLayout(const std::string& skin) {
+  THeadlessWindowSystem windowSystem;
+  windowSystem.SetEchoMessageBoxes(false);
+  TApplication application(windowSystem);
+  RegisterSkinClasses();
+  auto* form = new TSkinForm(&application);
+  ReadSkinFile("Skin/" + skin + "/skin.bin", *form);
+  TSensorList sensors;
+  for (TComponent* c : form->ComponentList())
+    if (auto* component = dynamic_cast<TSkinComponent*>(c)) component->RegisterSensors(sensors);
+  sensors.Sort();
+  std::vector<std::string> layout;
+  for (int32_t p = 1; p <= sensors.Count(); ++p) layout.push_back(sensors.SensorAtPosition(p).SensorName());
+  return layout;
+}
+
+pid_t Launch(const std::string& program, const std::string& skin) {
+  const pid_t pid = fork();
+  if (pid < 0) Fail("cannot start " + program);
+  if (pid == 0) {
+    execl(program.c_str(), program.c_str(), skin.c_str(), static_cast<char*>(nullptr));
+    std::fprintf(stderr, "skinhost: cannot run %s\n", program.c_str());
+    _exit(127);
+  }
+  return pid;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string skin, csvPath, launch;
+  double rate = 20;
+  long frames = 0;
+  bool printLayout = false;
+  std::vector<std::pair<std::string, std::string>> sets;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto next = [&]() -> std::string {
+      if (i + 1 >= argc) Fail(arg + " needs a value");
+      return argv[++i];
+    };
+    if (arg == "--skin") skin = next();
+    else if (arg == "--rate") rate = Number(next(), "--rate");
+    else if (arg == "--frames") frames = static_cast<long>(Number(next(), "--frames"));
+    else if (arg == "--csv") csvPath = next();
+    else if (arg == "--launch") launch = next();
+    else if (arg == "--print-layout") printLayout = true;
+    else if (arg == "--set") {
+      const std::string set = next();
+      const size_t eq = set.find('=');
+      if (eq == std::string::npos) Fail("--set needs SENSOR=SPEC, got '" + set + "'");
+      sets.emplace_back(set.substr(0, eq), set.substr(eq + 1));
+    } else {
+      Fail("unknown argument '" + arg + "'");
+    }
+  }
+  if (skin.empty()) Fail("usage: skinhost --skin NAME [--rate HZ] [--frames N] [--set SENSOR=SPEC]... [--csv FILE] "
+                         "[--launch PATH] [--print-layout]");
+  if (!(rate > 0)) Fail("--rate must be positive");
+
+  std::vector<std::string> layout;
+  try {
+    layout = SensorLayout(skin);
+  } catch (const std::exception& e) {
+    Fail(e.what());
+  }
+  if (printLayout) {
+    for (size_t i = 0; i < layout.size(); ++i) std::printf("%zu %s\n", i + 1, layout[i].c_str());
+    return 0;
+  }
+
+  std::vector<TGenerator> generators(layout.size());
+  for (const auto& [sensor, spec] : sets) {
+    bool found = false;
+    for (size_t i = 0; i < layout.size(); ++i)
+      if (layout[i] == sensor) {
+        generators[i] = ParseSpec(spec);
+        found = true;
+      }
+    if (!found) std::fprintf(stderr, "skinhost: the skin does not use %s; ignored\n", sensor.c_str());
+  }
+  std::vector<std::vector<std::string>> csv;
+  std::vector<int> csvColumn(layout.size(), -1);
+  if (!csvPath.empty()) {
+    csv = ReadCsv(csvPath);
+    for (size_t c = 0; c < csv[0].size(); ++c)
+      for (size_t i = 0; i < layout.size(); ++i)
+        if (layout[i] == csv[0][c]) csvColumn[i] = static_cast<int>(c);
+  }
+
+  std::signal(SIGINT, OnSignal);
+  std::signal(SIGTERM, OnSignal);
+  try {
+    TDataChannelHost host(static_cast<int32_t>(layout.size()));
+    pid_t child = launch.empty() ? 0 : Launch(launch, skin);
+    std::mt19937 random(12345);
+    const auto start = std::chrono::steady_clock::now();
+    const auto period = std::chrono::duration<double>(1.0 / rate);
+    for (long frame = 0; !GStop && (frames == 0 || frame < frames); ++frame) {
+      const double seconds = frame / rate;
+      for (size_t i = 0; i < layout.size(); ++i) {
+        double v = Value(generators[i], seconds, random);
+        if (csvColumn[i] >= 0) {
+          const auto& row = csv[1 + size_t(frame) % (csv.size() - 1)];
+          if (size_t(csvColumn[i]) < row.size()) v = std::atof(row[size_t(csvColumn[i])].c_str());
+        }
+        host.WriteSlot(static_cast<int32_t>(i + 1), static_cast<float>(v));
+      }
+      host.Notify();
+      if (child && waitpid(child, nullptr, WNOHANG) == child) {
+        child = 0;
+        break;
+      }
+      // Frames follow the intended schedule, not the previous frame's end.
+      std::this_thread::sleep_until(start + period * (frame + 1));
+    }
+    if (child) {
+      kill(child, SIGTERM);
+      waitpid(child, nullptr, 0);
+    }
+  } catch (const std::exception& e) {
+    Fail(e.what());
+  }
+  return 0;
+}
