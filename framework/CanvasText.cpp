@@ -26,18 +26,42 @@ TRect RotatedBounds(double x, double y, const TRect& cell, double radians) {
   return {int(std::floor(minX)) - 1, int(std::floor(minY)) - 1, int(std::ceil(maxX)) + 1, int(std::ceil(maxY)) + 1};
 }
 
-// Removes accelerator marks: "&x" -> "x", "&&" -> "&".
-std::string StripPrefix(std::string_view text) {
+// Marks the accelerator before the character it underlines; the mark
+// travels through line splitting and wrapping and is never measured.
+constexpr char kAccelerator = '\x01';
+
+// Accelerator prefixes: "&x" -> mark + "x" (the last one counts), "&&" -> "&".
+std::string ResolvePrefixes(std::string_view text) {
   std::string out;
   out.reserve(text.size());
+  size_t mark = std::string::npos;
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '&') {
-      if (i + 1 < text.size() && text[i + 1] == '&') ++i;
-      else continue;
+      if (i + 1 < text.size() && text[i + 1] == '&') {
+        ++i;
+      } else {
+        if (i + 1 < text.size()) mark = out.size();
+        continue;
+      }
     }
     out.push_back(text[i]);
   }
+  if (mark != std::string::npos) out.insert(mark, 1, kAccelerator);
   return out;
+}
+
+std::string WithoutMark(std::string_view line) {
+  std::string out(line);
+  std::erase(out, kAccelerator);
+  return out;
+}
+
+// Byte length of the UTF-8 character starting with `lead`.
+int Utf8Length(unsigned char lead) {
+  if (lead < 0x80) return 1;
+  if ((lead & 0xE0) == 0xC0) return 2;
+  if ((lead & 0xF0) == 0xE0) return 3;
+  return 4;
 }
 }  // namespace
 
@@ -117,7 +141,7 @@ void TCanvas::TextRect(const TRect& rect, int x, int y, std::string_view text) {
 }
 
 int TCanvas::DrawText(std::string_view text, TRect& rect, unsigned format) {
-  const std::string shown = (format & DT_NOPREFIX) ? std::string(text) : StripPrefix(text);
+  std::string shown = (format & DT_NOPREFIX) ? WithoutMark(text) : ResolvePrefixes(text);
   // Lines: the text's own breaks (CR, LF, CR LF), then word wrapping.
   std::vector<std::string> lines;
   if (!shown.empty()) {
@@ -153,7 +177,7 @@ int TCanvas::DrawText(std::string_view text, TRect& rect, unsigned format) {
         if (j == std::string::npos) j = paragraph.size();
         const std::string word = paragraph.substr(i, j - i);
         const std::string candidate = current.empty() && !any ? word : current + " " + word;
-        if (any && TextWidth(candidate) > maxWidth) {
+        if (any && TextWidth(WithoutMark(candidate)) > maxWidth) {
           wrapped.push_back(current);
           current = word;
         } else {
@@ -171,7 +195,7 @@ int TCanvas::DrawText(std::string_view text, TRect& rect, unsigned format) {
   const int height = lineHeight * int(lines.size());
   if (format & DT_CALCRECT) {
     int width = 0;
-    for (const auto& line : lines) width = std::max(width, TextWidth(line));
+    for (const auto& line : lines) width = std::max(width, TextWidth(WithoutMark(line)));
     rect.Right = rect.Left + width;
     rect.Bottom = rect.Top + height;
     return height;
@@ -185,8 +209,12 @@ int TCanvas::DrawText(std::string_view text, TRect& rect, unsigned format) {
     else if (format & DT_BOTTOM) y = rect.Bottom - lineHeight;
   }
   const bool opaque = FBrush.Style() != bsClear;
-  for (const auto& line : lines) {
-    const TTextLayout layout(FFont, line);
+  for (const auto& marked : lines) {
+    const size_t mark = marked.find(kAccelerator);
+    const std::string line = WithoutMark(marked);
+    const int underlineBegin = mark == std::string::npos || mark >= line.size() ? -1 : int(mark);
+    const int underlineEnd = underlineBegin < 0 ? -1 : underlineBegin + Utf8Length(static_cast<unsigned char>(line[mark]));
+    const TTextLayout layout(FFont, line, underlineBegin, std::min<int>(underlineEnd, int(line.size())));
     int x = rect.Left;
     if (format & DT_CENTER) x = rect.Left + (rect.Width() - layout.Extent().X) / 2;
     else if (format & DT_RIGHT) x = rect.Right - layout.Extent().X;

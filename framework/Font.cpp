@@ -146,15 +146,21 @@ void TFont::Assign(const TPersistent& source) {
   Changed();
 }
 
-TTextLayout::TTextLayout(const TFont& font, std::string_view text) {
+TTextLayout::TTextLayout(const TFont& font, std::string_view text, int underlineBegin, int underlineEnd) {
   FLayout = pango_layout_new(DrawingPangoContext());
   PangoFontDescription* desc = CreateDescription(font);
   pango_layout_set_font_description(FLayout, desc);
   pango_font_description_free(desc);
-  if (font.Style().Contains(fsUnderline) || font.Style().Contains(fsStrikeOut)) {
+  if (font.Style().Contains(fsUnderline) || font.Style().Contains(fsStrikeOut) || underlineBegin >= 0) {
     PangoAttrList* attrs = pango_attr_list_new();
     if (font.Style().Contains(fsUnderline)) pango_attr_list_insert(attrs, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
     if (font.Style().Contains(fsStrikeOut)) pango_attr_list_insert(attrs, pango_attr_strikethrough_new(TRUE));
+    if (underlineBegin >= 0 && underlineEnd > underlineBegin) {
+      PangoAttribute* mark = pango_attr_underline_new(PANGO_UNDERLINE_SINGLE);
+      mark->start_index = guint(underlineBegin);
+      mark->end_index = guint(underlineEnd);
+      pango_attr_list_insert(attrs, mark);
+    }
     pango_layout_set_attributes(FLayout, attrs);
     pango_attr_list_unref(attrs);
   }

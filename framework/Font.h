@@ -79,7 +79,9 @@ std::string ResolveFontFamily(std::string_view name);
 // at the line breaks in the text.
 class TTextLayout {
 public:
-  TTextLayout(const TFont& font, std::string_view text);
+  // `underlineBegin`..`underlineEnd` (byte offsets) are underlined in
+  // addition to the font's own style (an accelerator mark).
+  TTextLayout(const TFont& font, std::string_view text, int underlineBegin = -1, int underlineEnd = -1);
   ~TTextLayout();
   TTextLayout(const TTextLayout&) = delete;
   TTextLayout& operator=(const TTextLayout&) = delete;

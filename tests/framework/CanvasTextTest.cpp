@@ -181,6 +181,28 @@ TEST(CanvasTextTest, DrawTextMeasuresLinesLikeCalcRect) {
   EXPECT_EQ(r, Rect(0, 0, 0, 0));
 }
 
+TEST(CanvasTextTest, DrawTextUnderlinesTheAcceleratorOnly) {
+  auto render = [](const char* text, unsigned format) {
+    auto bitmap = std::make_unique<TBitmap>(60, 20);
+    bitmap->Canvas().Font().SetName("Arial");
+    bitmap->Canvas().Brush().SetStyle(bsClear);
+    TRect r = Rect(0, 0, 60, 20);
+    bitmap->Canvas().DrawText(text, r, format);
+    return bitmap;
+  };
+  const auto plain = render("Ab", DT_LEFT), marked = render("&Ab", DT_LEFT), literal = render("&Ab", DT_NOPREFIX);
+  const int aWidth = plain->Canvas().TextWidth("A");
+  int extraUnderA = 0, extraElsewhere = 0;
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 60; ++x) {
+      if (plain->Pixels(x, y) == marked->Pixels(x, y)) continue;
+      (x <= aWidth ? extraUnderA : extraElsewhere) += 1;  // the line may reach one pixel past the advance
+    }
+  EXPECT_GT(extraUnderA, 3);
+  EXPECT_EQ(extraElsewhere, 0);
+  EXPECT_GT(InkBounds(*literal).Right, InkBounds(*plain).Right);  // the '&' is shown
+}
+
 TEST(CanvasTextTest, DrawTextAlignsAndClipsToItsRectangle) {
   TBitmap bitmap(100, 20);
   TCanvas& canvas = bitmap.Canvas();
