@@ -71,6 +71,16 @@ std::optional<float> SensorValue(std::string_view identifier) noexcept {
   return ReadDataSlot(sensors->FindSensorPosition(identifier));
 }
 
+std::vector<std::string> SkinSensorLayout(const TSkinForm& form) {
+  TSensorList sensors;
+  for (TComponent* c : form.ComponentList())
+    if (auto* component = dynamic_cast<TSkinComponent*>(c)) component->RegisterSensors(sensors);
+  sensors.Sort();
+  std::vector<std::string> layout;
+  for (int32_t p = 1; p <= sensors.Count(); ++p) layout.push_back(sensors.SensorAtPosition(p).SensorName());
+  return layout;
+}
+
 int32_t SensorInteger(float value) noexcept {
   int64_t whole = 0;
   if (value >= 9.2233720368547758e18f) whole = INT64_MAX;

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "DataChannel.h"
 #include "ExtCtrls.h"
@@ -75,6 +76,12 @@ public:
 private:
   std::string FBackgroundFile;
 };
+
+// The sensors of a skin read into `form`, in slot order, found as the
+// creation handler finds them (each component's registration, then the
+// sort) but without loading pictures or opening the channel. Tools that lay
+// out the shared block use it.
+std::vector<std::string> SkinSensorLayout(const TSkinForm& form);
 
 // Picture files named by skins live under this directory.
 std::string SkinFilePath(const std::string& value);

@@ -1,5 +1,6 @@
 #include "SkinMain.h"
 
+#include "GaugeControls.h"
 #include "SkinImpl.h"
 #include "SkinRegistration.h"
 #include "SkinStream.h"
@@ -98,6 +99,8 @@ void TMainForm::FormShow(TObject*) {
 
 int SkinVELQMain(int argc, char** argv, IWindowSystem& windowSystem) {
   TApplication application(windowSystem);
+  // The widget library's start-up: its hand-point cursor.
+  RegisterGaugeCursors();
   if (CountArguments(argc, argv) == 1) {
     SetStartedByHost(true);
     SetSkinName(argv[1]);

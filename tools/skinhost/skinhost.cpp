@@ -123,13 +123,7 @@ std::vector<std::string> SensorLayout(const std::string& skin) {
   RegisterSkinClasses();
   auto* form = new TSkinForm(&application);
   ReadSkinFile("Skin/" + skin + "/skin.bin", *form);
-  TSensorList sensors;
-  for (TComponent* c : form->ComponentList())
-    if (auto* component = dynamic_cast<TSkinComponent*>(c)) component->RegisterSensors(sensors);
-  sensors.Sort();
-  std::vector<std::string> layout;
-  for (int32_t p = 1; p <= sensors.Count(); ++p) layout.push_back(sensors.SensorAtPosition(p).SensorName());
-  return layout;
+  return SkinSensorLayout(*form);
 }
 
 pid_t Launch(const std::string& program, const std::string& skin) {

@@ -10,9 +10,15 @@
 //       time below, recoloured through a default TGaugePalette (dark green,
 //       lime) as the widgets show them, where unlit and lit are easy to tell.
 //
-// Exit status: 0 on success, 1 when the sheet cannot be drawn or written
+//   skinrender --skin NAME --out FILE.png [--set SENSOR=VALUE]...
+//       run in a directory that holds Skin/: renders the skin as the
+//       dashboard shows it after one frame with the given sensor values
+//       (others 0), without a display.
+//
+// Exit status: 0 on success, 1 when the picture cannot be drawn or written
 // (the message goes to standard error), 2 for a wrong command line.
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <string>
@@ -24,6 +30,7 @@
 #include "GaugeResources.h"
 #include "GaugeSysUtils.h"
 #include "Graphics.h"
+#include "SkinRenderSkin.h"
 
 namespace {
 
@@ -166,7 +173,9 @@ void WriteGlyphSheet(const std::string& path) {
 }
 
 int Usage() {
-  std::fputs("usage: skinrender --glyphs FILE.png\n", stderr);
+  std::fputs("usage: skinrender --glyphs FILE.png\n"
+             "       skinrender --skin NAME --out FILE.png [--set SENSOR=VALUE]...\n",
+             stderr);
   return 2;
 }
 
@@ -174,9 +183,31 @@ int Usage() {
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.size() != 2 || args[0] != "--glyphs") return Usage();
   try {
-    WriteGlyphSheet(args[1]);
+    if (args.size() == 2 && args[0] == "--glyphs") {
+      WriteGlyphSheet(args[1]);
+      return 0;
+    }
+    std::string skin, out;
+    std::vector<std::pair<std::string, float>> values;
+    for (size_t i = 0; i < args.size(); ++i) {
+      if (i + 1 >= args.size()) return Usage();
+      const std::string& value = args[++i];
+      if (args[i - 1] == "--skin") skin = value;
+      else if (args[i - 1] == "--out") out = value;
+      else if (args[i - 1] == "--set") {
+        const size_t eq = value.find('=');
+        if (eq == std::string::npos) return Usage();
+        char* end = nullptr;
+        const float v = std::strtof(value.c_str() + eq + 1, &end);
+        if (*end != '\0' || end == value.c_str() + eq + 1) return Usage();
+        values.emplace_back(value.substr(0, eq), v);
+      } else {
+        return Usage();
+      }
+    }
+    if (skin.empty() || out.empty()) return Usage();
+    RenderSkin(skin, out, values);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "skinrender: %s\n", e.what());
     return 1;
