@@ -1,13 +1,20 @@
 // The progress bar: block geometry, the fill count, the value model shared
-// by both bars, the cached fill pattern, and pixels on the headless renderer.
+// by both bars, the cached fill pattern, and pixels on the headless renderer;
+// and the reference images of both bars.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <limits>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "Forms.h"
+#include "GaugeLevelBar.h"
 #include "GaugeProgressBar.h"
+#include "Png.h"
 #include "GaugeSysUtils.h"
 #include "backend/headless/HeadlessWindowSystem.h"
 
@@ -355,6 +362,80 @@ TEST_F(ProgressBar, PlainAndBitmapFills) {
   for (int y = 0; y < 14; ++y)
     for (int x = 0; x < 198; ++x) ASSERT_EQ(pattern.Pixels(x, y), tile.Pixels(x % 3, y % 2)) << x << "," << y;
   EXPECT_EQ(Pixel(2, 2), tile.Pixels(1, 0));
+}
+
+// ---- reference images of both bars -------------------------------------------------------
+// Whole frames of bars (no text: only the framework's own rectangles, frames
+// and gradient stripes), compared pixel for pixel with PNG files under
+// tests/gauges/reference/. After an intended change of the drawing,
+// regenerate them and look at the new pictures before committing:
+//   VELQ_UPDATE_REFERENCE=1 build/tests/gauges/test_gauges --gtest_filter='BarReference.*'
+
+class BarReference : public ::testing::Test {
+protected:
+  void SetUp() override {
+    System.SetEchoMessageBoxes(false);
+    App = std::make_unique<TApplication>(System);
+    Form = new TForm(App.get());
+    Form->SetBorderStyle(bsNone);
+    Form->SetBounds(0, 0, 240, 240);
+    Form->SetColor(clGray);
+  }
+  void TearDown() override { App.reset(); }
+
+  // Shows the form and compares the widget's last frame with the named file
+  // (or writes it when regenerating).
+  void Check(TGaugeGraphicImageControl& widget, const std::string& name) {
+    widget.SetParent(Form);
+    Form->Show();
+    App->ProcessMessages();
+    const TBitmap& frame = widget.ImageBitmap();
+    const std::filesystem::path file = std::filesystem::path(__FILE__).parent_path() / "reference" / name;
+    if (const char* update = std::getenv("VELQ_UPDATE_REFERENCE"); update && *update) {
+      TPngImage png;
+      png.Assign(frame);
+      png.SaveToFile(file.string());
+      GTEST_SKIP() << "wrote " << file;
+    }
+    TPngImage expected;
+    expected.LoadFromFile(file.string());
+    ASSERT_EQ(expected.Width(), frame.Width());
+    ASSERT_EQ(expected.Height(), frame.Height());
+    int differences = 0;
+    for (int y = 0; y < frame.Height(); ++y)
+      for (int x = 0; x < frame.Width(); ++x)
+        if (PixelToColor(expected.StraightPixel(x, y)) != frame.Pixels(x, y) && ++differences <= 5)
+          ADD_FAILURE() << name << " differs at (" << x << ", " << y << ")";
+    EXPECT_EQ(differences, 0) << name;
+  }
+
+  THeadlessWindowSystem System;
+  std::unique_ptr<TApplication> App;
+  TForm* Form = nullptr;
+};
+
+TEST_F(BarReference, VerticalGradientSegmentsInARaisedBevel) {
+  auto* bar = new TGaugeProgressBar(Form);
+  bar->SetOrientation(kVertical);  // 16 x 200
+  bar->SetBounds(0, 0, 24, 200);
+  bar->SetStartColor(clRed);
+  bar->SetEndColor(clYellow);
+  bar->Bevel()->SetOuterStyle(TGaugeBevelStyle::bsRaised);
+  bar->Bevel()->SetOuterWidth(2);
+  bar->SetPosition(70);
+  Check(*bar, "progress_bar_vertical.png");
+}
+
+TEST_F(BarReference, HorizontalTopRightLevelBar) {
+  auto* bar = new TGaugeLevelBar(Form);
+  bar->SetOrientation(TGaugeOrientation::voHorizontal);  // 170 x 20, snapped to 169
+  bar->SetStyle(TGaugeProgressStyle::psTopRight);
+  bar->SetTickHeight(3);
+  bar->SetSpacing(2);
+  bar->SetPercent1(50);
+  bar->SetPercent2(30);
+  bar->SetPosition(85);
+  Check(*bar, "level_bar_horizontal.png");
 }
 
 }  // namespace
