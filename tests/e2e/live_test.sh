@@ -56,7 +56,7 @@ kill -TERM $host
 wait_for bash -c "! kill -0 $host" || fail "the host did not end"
 wait_for bash -c "! xdotool search --onlyvisible --classname TSkinForm" || fail "the dashboard outlived its host"
 [ ! -e "$block" ] || fail "the host left its shared block behind"
-grep -q "Error" host.txt && fail "unexpected error: $(cat host.txt)"
+grep -q "SkinVELQ: " host.txt && fail "unexpected error: $(cat host.txt)"
 echo "ok: host-launched window matches skinrender; killing the host ends both"
 
 # 2. Closing the window ends the dashboard, and with it the host.
