@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <limits>
 #include <string>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "Forms.h"
 #include "GaugeAngularMeter.h"
 #include "GaugeSysUtils.h"
+#include "Png.h"
 #include "backend/headless/HeadlessWindowSystem.h"
 
 namespace {
@@ -584,6 +587,93 @@ TEST_F(MeterPixels, CaptionLinesBelowTheNeedleBase) {
   EXPECT_GT(inkRows(131, 131 + lineHeight), 0);
   EXPECT_GT(inkRows(131 + lineHeight, 131 + 2 * lineHeight), 0);
   EXPECT_EQ(inkRows(131 + 2 * lineHeight, 200), 0);
+}
+
+// ---- reference images ---------------------------------------------------------------------
+// Whole frames of meters without text (the shapes are the framework's own
+// deterministic rasterisation, no fonts involved), compared pixel for pixel
+// with PNG files under tests/gauges/reference/. After an intended change of
+// the drawing, regenerate them and look at the new pictures before
+// committing:
+//   VELQ_UPDATE_REFERENCE=1 build/tests/gauges/test_gauges --gtest_filter='MeterReference.*'
+
+class MeterReference : public ::testing::Test {
+protected:
+  void SetUp() override {
+    System.SetEchoMessageBoxes(false);
+    App = std::make_unique<TApplication>(System);
+    Form = new TForm(App.get());
+    Form->SetBorderStyle(bsNone);
+    Form->SetBounds(0, 0, 260, 260);
+    Form->SetColor(clGray);
+    Meter = new TGaugeAngularMeter(Form);
+    Meter->SetTransparent(false);
+  }
+  void TearDown() override { App.reset(); }
+
+  // Shows the form and compares the meter's last frame with the named file
+  // (or writes it when regenerating).
+  void Check(const std::string& name) {
+    Meter->SetParent(Form);
+    Form->Show();
+    App->ProcessMessages();
+    const TBitmap& frame = Meter->ImageBitmap();
+    const std::filesystem::path file = std::filesystem::path(__FILE__).parent_path() / "reference" / name;
+    if (const char* update = std::getenv("VELQ_UPDATE_REFERENCE"); update && *update) {
+      TPngImage png;
+      png.Assign(frame);
+      png.SaveToFile(file.string());
+      GTEST_SKIP() << "wrote " << file;
+    }
+    TPngImage expected;
+    expected.LoadFromFile(file.string());
+    ASSERT_EQ(expected.Width(), frame.Width());
+    ASSERT_EQ(expected.Height(), frame.Height());
+    int differences = 0;
+    for (int y = 0; y < frame.Height(); ++y)
+      for (int x = 0; x < frame.Width(); ++x)
+        if (PixelToColor(expected.StraightPixel(x, y)) != frame.Pixels(x, y) && ++differences <= 5)
+          ADD_FAILURE() << name << " differs at (" << x << ", " << y << ")";
+    EXPECT_EQ(differences, 0) << name;
+  }
+
+  THeadlessWindowSystem System;
+  std::unique_ptr<TApplication> App;
+  TForm* Form = nullptr;
+  TGaugeAngularMeter* Meter = nullptr;
+};
+
+TEST_F(MeterReference, ThreeZonesTicksAndNeedle) {
+  Meter->SetSpacing(30);
+  Meter->SetPercent1(55);
+  Meter->SetPercent2(25);
+  Meter->SetTicks(20);
+  Meter->SetTicksEnlarge(5);
+  Meter->SetNeedleLength(-1);
+  Meter->SetNeedleBaseWidth(10);
+  Meter->SetNeedleColor(clYellow);
+  Meter->SetPosition(30);
+  Check("angular_meter_zones.png");
+}
+
+TEST_F(MeterReference, OwnRadiusHalfDialReversed) {
+  Meter->SetBounds(0, 0, 200, 200);
+  Meter->SetColor(clNavy);
+  Meter->SetRadius(90);
+  Meter->SetSpacing(20);
+  Meter->SetAngle(90);
+  Meter->SetAngleOffset(180);
+  Meter->SetPercent1(30);
+  Meter->SetPercent2(30);
+  Meter->SetColorZone3(clYellow);
+  Meter->SetTicks(12);
+  Meter->SetTicksEnlarge(0);  // every mark short
+  Meter->SetTicksColor(clAqua);
+  Meter->SetReverseMotion(true);
+  Meter->SetNeedleLength(60);
+  Meter->SetNeedleColor(clWhite);
+  Meter->SetPosition(75);
+  Check("angular_meter_reversed.png");
 }
 
 }  // namespace
