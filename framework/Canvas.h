@@ -9,7 +9,8 @@
 //   brush inside). With a clear pen, Rectangle, Ellipse and Pie fill one
 //   pixel less to the right and bottom.
 // - no anti-aliasing: a pixel belongs to a filled shape when its centre does
-//   (polygons use the alternate fill rule); outlines of ellipses and pies are
+//   (polygons use the alternate fill rule; an ellipse always keeps its centre
+//   row and column, so that thin ones still reach their box); outlines of ellipses and pies are
 //   the shape's edge pixels; wide pens (Width > 1) are round-capped;
 //   psInsideFrame and the dash styles are honoured by 1-pixel lines and
 //   rectangle frames, other figures draw those pens solid; the wide outline
@@ -19,6 +20,8 @@
 // - Pie(x1, y1, x2, y2, x3, y3, x4, y4): the bounding box, then the start and
 //   end radial points; the sector runs counter-clockwise (on screen) from the
 //   start radial to the end radial; equal radials give the whole ellipse.
+// - hatched brushes paint their 8 x 8 lines (aligned to the target's
+//   pixels) and leave the gaps as they were.
 // - the pen mode combines pen and brush colours with the destination; text
 //   and FillRect always paint plainly.
 // - TextOut draws at the top-left of the text cell, rotated counter-clockwise
