@@ -1,15 +1,21 @@
 #include "SkinRegistration.h"
 
 #include "SkinImpl.h"
+#include "SkinImplAngularGauge.h"
+#include "SkinImplBars.h"
 #include "TypInfo.h"
 
-// The one list of the twelve skin classes. A class is added here, at its
-// place in the order, when its widget exists; until then the reader answers
-// "Classe %s non trouvée" for it.
+// The one list of the twelve skin classes, in their fixed order. A class
+// joins the list at its place when its widget exists; until then the
+// reader answers "Classe %s non trouvée" for it.
 void RegisterSkinClasses() {
   RegisterClass(TSkinForm::StaticClass());
   RegisterClass(TSkinBackground::StaticClass());
-  // Still to come, in this order: TSkinAngularGauge, TSkinExitButton,
-  // TSkinCounter, TSkinLed, TSkinProgressBar, TSkinLevelBar, TSkinNum,
-  // TSkinClock, TSkinMatrix, TSkinLabel.
+  RegisterClass(TSkinAngularGauge::StaticClass());
+  // TSkinExitButton: not built yet.
+  // TSkinCounter: not built yet.
+  // TSkinLed: not built yet.
+  RegisterClass(TSkinProgressBar::StaticClass());
+  RegisterClass(TSkinLevelBar::StaticClass());
+  // TSkinNum, TSkinClock, TSkinMatrix, TSkinLabel: not built yet.
 }
