@@ -211,4 +211,39 @@ TEST_F(SkinBarFrames, ABlockTooShortForTheSlotLeavesTheBarAlone) {
   EXPECT_EQ(SensorList()->SensorAtPosition(2).Maximum(), -10000.0f);  // never updated
 }
 
+TEST_F(SkinBarFrames, SkinPropertiesAreAppliedAsRead) {
+  TDataChannelHost host(1);
+  // While a skin is read the bars neither turn on their side nor resize for
+  // a bevel, and Percent1 is not held within 100 % - but Percent2 is.
+  Load(" object L: TSkinLevelBar\n  Left = 10\n  Top = 20\n  Width = 169\n  Height = 20\n"
+       "  Orientation = voHorizontal\n  Percent1 = 90\n  Percent2 = 20\n  Palette1.High = clBlue\n"
+       "  Bevel.InnerWidth = 1\n  Style = psTopRight\n  TickHeight = 0\n end\n"
+       " object P: TSkinProgressBar\n  Width = 20\n  Height = 120\n  Orientation = voVertical\n"
+       "  FillType = pfPlain\n  Smooth = True\n  Bevel.OuterWidth = 2\n  Step = 5\n  AnalogSensor = ia1\n end\n");
+  ASSERT_EQ(System.MessageBoxes().size(), 0u);
+  auto* level = dynamic_cast<TSkinLevelBar*>(Form->FindComponent("L"));
+  auto* progress = dynamic_cast<TSkinProgressBar*>(Form->FindComponent("P"));
+  ASSERT_TRUE(level && progress);
+  EXPECT_EQ(level->BoundsRect(), Bounds(10, 20, 169, 20));
+  EXPECT_EQ(level->Orientation(), TGaugeOrientation::voHorizontal);
+  EXPECT_EQ(level->Percent1(), 90);
+  EXPECT_EQ(level->Percent2(), 25);
+  EXPECT_EQ(level->Palette1()->High(), clBlue);
+  EXPECT_EQ(level->Bevel()->TotalWidth(), 4);
+  EXPECT_EQ(level->Style(), TGaugeProgressStyle::psTopRight);
+  EXPECT_EQ(level->TickHeight(), 1);
+  EXPECT_EQ(progress->Width(), 20);
+  EXPECT_EQ(progress->Height(), 120);
+  EXPECT_EQ(progress->Orientation(), TGaugeOrientation::voVertical);
+  EXPECT_EQ(progress->FillType(), TGaugeProgressBarFill::pfPlain);
+  EXPECT_TRUE(progress->Smooth());
+  EXPECT_EQ(progress->Bevel()->OuterWidth(), 2);
+  EXPECT_EQ(progress->Step(), 5);
+  EXPECT_EQ(progress->AnalogSensor(), ia1);
+  // A frame then drives the bar that is bound.
+  host.WriteSlot(1, 42.9f);
+  Frame();
+  EXPECT_EQ(progress->Position(), 42);
+}
+
 }  // namespace
