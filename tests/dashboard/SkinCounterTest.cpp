@@ -1,7 +1,8 @@
 // The sensor-bound counter: its added properties and their one-way setters,
-// the creation step (the strip file, then the sensor), and the frame step
-// over a real shared block (truncation toward zero, the tracked extremes,
-// two counters on one sensor, a counter bound to nothing).
+// the creation step (the strip file, then the sensor), the frame step over a
+// real shared block (truncation toward zero, the tracked extremes, two
+// counters on one sensor, a counter bound to nothing), and a counter read
+// from a skin into a live skin window.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -16,6 +17,9 @@
 
 #include "DataChannel.h"
 #include "SkinImplCounter.h"
+#include "SkinRegistration.h"
+#include "SkinStream.h"
+#include "backend/headless/HeadlessWindowSystem.h"
 
 namespace {
 
@@ -245,6 +249,75 @@ TEST_F(FrameSteps, WithoutABlockTheCounterIsLeftAlone) {
   ReleaseSensorList();
   counter.FrameStep();  // no list at all
   EXPECT_EQ(counter.Value(), 3);
+}
+
+// A skin window read from text, in a directory of its own, with a shared
+// block of the test's own.
+class SkinCounterWindow : public InSkinDirectory {
+protected:
+  void SetUp() override {
+    InSkinDirectory::SetUp();
+    ::setenv(kChannelSuffixVariable, ("-skincounterwindow-" + std::to_string(::getpid())).c_str(), 1);
+    System.SetEchoMessageBoxes(false);
+    App = std::make_unique<TApplication>(System);
+    App->SetTitle("SkinVELQ");
+    RegisterSkinClasses();
+    // Also registered here, so the test does not depend on the registration
+    // list (registering twice keeps the first).
+    RegisterClass(TSkinCounter::StaticClass());
+    Form = new TSkinForm(App.get());
+  }
+  void TearDown() override {
+    App.reset();
+    ReleaseDataBlock();
+    ReleaseSensorList();
+    ::unsetenv(kChannelSuffixVariable);
+    InSkinDirectory::TearDown();
+  }
+  void Load(const std::string& body) {
+    const std::string text = "object Dash: TSkinForm\n OldCreateOrder = False\n OnCreate = FormCreate\n"
+                             " OnClose = FormClose\n" + body + "end\n";
+    ReadRootComponent(ObjectTextToBinary(text), *Form);
+    Form->AfterConstruction();
+  }
+  TSkinCounter* Counter(const char* name) { return dynamic_cast<TSkinCounter*>(Form->FindComponent(name)); }
+
+  THeadlessWindowSystem System;
+  std::unique_ptr<TApplication> App;
+  TSkinForm* Form = nullptr;
+};
+
+TEST_F(SkinCounterWindow, ASkinsCounterLoadsItsStripBindsAndCounts) {
+  TBitmap strip(120, 16);
+  WriteFile("Skin/demo/digits.bmp", strip.SaveToBytes());
+  TDataChannelHost host(1);
+  Load(" object C: TSkinCounter\n  Digits = 4\n  AnalogSensor = ia3\n  BitmapFile = 'demo/digits.bmp'\n"
+       "  SensorMinValue = 50\n  SensorMaxValue = 20\n end\n");
+  ASSERT_TRUE(System.MessageBoxes().empty()) << System.MessageBoxes()[0].Text;
+  TSkinCounter* counter = Counter("C");
+  ASSERT_NE(counter, nullptr);
+  EXPECT_EQ(counter->SensorMinValue(), 0);  // 50 is not below 0
+  EXPECT_EQ(counter->SensorMaxValue(), 20);
+  EXPECT_EQ(counter->Layout(), (TCounterLayout{12, 16, 48, 16}));
+  ASSERT_NE(SensorList(), nullptr);
+  EXPECT_EQ(SensorList()->FindSensorPosition("ia3"), 1);
+  host.WriteSlot(1, 42.7f);
+  App->PostMessage(Form, {Form->DataReadyMessage, 0, 0, 0});
+  App->ProcessMessages();
+  EXPECT_EQ(counter->Value(), 42);
+  EXPECT_EQ(counter->SensorMaxValue(), 42);
+}
+
+TEST_F(SkinCounterWindow, AMissingStripIsReportedAndStopsTheCreationHandler) {
+  Load(" object C: TSkinCounter\n  AnalogSensor = ia3\n  BitmapFile = 'demo/none.bmp'\n end\n"
+       " object D: TSkinCounter\n  AnalogSensor = ia5\n  BitmapFile = 'demo/none.bmp'\n end\n");
+  ASSERT_EQ(System.MessageBoxes().size(), 1u);
+  EXPECT_EQ(System.MessageBoxes()[0].Caption, "SkinVELQ");
+  EXPECT_EQ(System.MessageBoxes()[0].Text,
+            "Impossible d'ouvrir le fichier \"Skin/demo/none.bmp\". No such file or directory.");
+  // Neither counter got as far as its sensor.
+  ASSERT_NE(SensorList(), nullptr);
+  EXPECT_EQ(SensorList()->Count(), 0);
 }
 
 }  // namespace
