@@ -153,10 +153,11 @@ void TGaugeProgressBar::SysColorChange() {
 }
 
 void TGaugeProgressBar::BitmapChanged() {
-  // Under the other fill types the picture is not part of the pattern. The
-  // flag is set from the fill type rather than raised, as the bar has
-  // always done; a pending colour change is then rendered at the latest
-  // when the area changes size.
+  // Under the other fill types the picture is not part of the pattern, so
+  // the flag follows the fill type instead of being raised. A colour change
+  // still pending (made while the bar could not paint) is thereby dropped
+  // until the next input or size change; a bar that never painted has an
+  // empty pattern and renders it anyway.
   FFillDirty = FFillType == TGaugeProgressBarFill::pfBitmap;
   UpdateControlCanvas();
 }
