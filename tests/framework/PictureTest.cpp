@@ -235,6 +235,27 @@ TEST(IconTest, BrokenFilesRaiseTheInvalidIconError) {
   }
 }
 
+// Under the sanitizers: every byte of an icon (bitmap and PNG entries) and of
+// a PNG forced to 0x00 and 0xFF either loads or raises the graphic's error.
+TEST(IconTest, CorruptedBytesFailCleanlyOrLoad) {
+  const auto dib = MakeIconDib(3, 2, 32, {0xFF0000FF, 0, 0x80FF0000, 1, 2, 3}, {0, 1, 0, 1, 0, 1});
+  const auto png = MakePng(2, 2, {0xFF0000FF, 0, 0x80FF0000, 0xFFFFFFFF});
+  const std::vector<uint8_t> ico = MakeIco({{3, 2, 32, dib}, {2, 2, 32, png}});
+  auto forceEach = [](const std::vector<uint8_t>& file, auto load) {
+    for (size_t i = 0; i < file.size(); ++i)
+      for (uint8_t value : {uint8_t(0x00), uint8_t(0xFF)}) {
+        std::vector<uint8_t> corrupt = file;
+        corrupt[i] = value;
+        try {
+          load(corrupt);
+        } catch (const EInvalidGraphic&) {
+        }
+      }
+  };
+  forceEach(ico, [](const std::vector<uint8_t>& b) { TIcon().LoadFromBytes(b); });
+  forceEach(png, [](const std::vector<uint8_t>& b) { TPngImage().LoadFromBytes(b); });
+}
+
 TEST(MetafileTest, RecognisesHeadersAndDrawsNothing) {
   std::vector<uint8_t> emf;
   Put(emf, 1, 4);    // header record
