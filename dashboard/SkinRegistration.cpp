@@ -3,6 +3,7 @@
 #include "SkinImpl.h"
 #include "SkinImplAngularGauge.h"
 #include "SkinImplBars.h"
+#include "SkinImplCounter.h"
 #include "TypInfo.h"
 
 // The one list of the twelve skin classes, in their fixed order. A class
@@ -13,7 +14,7 @@ void RegisterSkinClasses() {
   RegisterClass(TSkinBackground::StaticClass());
   RegisterClass(TSkinAngularGauge::StaticClass());
   // TSkinExitButton: not built yet.
-  // TSkinCounter: not built yet.
+  RegisterClass(TSkinCounter::StaticClass());
   // TSkinLed: not built yet.
   RegisterClass(TSkinProgressBar::StaticClass());
   RegisterClass(TSkinLevelBar::StaticClass());
