@@ -118,6 +118,9 @@ void TGaugeCounter::SetValue(int32_t value) {
 void TGaugeCounter::SetDigits(int32_t value) {
   value = std::clamp(value, kCounterMinDigits, kCounterMaxDigits);
   if (value == FDigits) return;
+  // Sized before storing, so a row that cannot be sized leaves the counter
+  // as it was.
+  (void)CounterLayout(FDigitBitmap->Width(), FDigitBitmap->Height(), value, FSpacing);
   FDigits = static_cast<TGaugeCounterDigits>(value);
   UpdateLayout();
 }
@@ -126,6 +129,7 @@ void TGaugeCounter::SetBitmap(const TBitmap& value) { FDigitBitmap->Assign(value
 
 void TGaugeCounter::SetSpacing(int32_t value) {
   if (value == FSpacing) return;
+  (void)CounterLayout(FDigitBitmap->Width(), FDigitBitmap->Height(), FDigits, value);  // as in SetDigits
   FSpacing = value;
   UpdateLayout();
 }

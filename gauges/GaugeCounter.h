@@ -22,10 +22,11 @@
 // can check it without drawing.
 //
 // Thread rules: user-interface thread only.
-// Errors: sizes are computed with checked arithmetic, so a layout that
-// overflows 32 bits (a huge Spacing) raises EIntOverflow from the setter
-// that caused it; assigning a bitmap raises what TBitmap raises. Values out
-// of range are clamped, never refused.
+// Errors: sizes are computed with checked arithmetic, so a Digits or
+// Spacing whose row width overflows 32 bits is refused with EIntOverflow
+// and the counter keeps its previous setting; assigning a bitmap raises
+// what TBitmap raises. Values out of range are otherwise clamped, never
+// refused.
 #pragma once
 
 #include <array>

@@ -289,9 +289,15 @@ TEST_F(CounterWidget, DigitsAndSpacingLayTheRowOutAgain) {
     EXPECT_EQ(Counter->RowImage().Width(), c.ExpectedRowWidth) << c.Digits << " " << c.Spacing;
     EXPECT_EQ(Counter->RowImage().Height(), 13);
   }
-  // A spacing whose row does not fit 32 bits is refused with the overflow
-  // error, and the row keeps its last good size.
+  // A spacing or digit count whose row does not fit 32 bits is refused with
+  // the overflow error; the counter keeps its settings and its row.
   EXPECT_THROW(Counter->SetSpacing(kMax), EIntOverflow);
+  EXPECT_EQ(Counter->Spacing(), -1);
+  Counter->SetDigits(1);
+  Counter->SetSpacing(kMax / 2);  // one cell, no gap
+  EXPECT_THROW(Counter->SetDigits(3), EIntOverflow);
+  EXPECT_EQ(Counter->Digits(), 1);
+  EXPECT_EQ(Counter->RowImage().Width(), 9);
 }
 
 TEST_F(CounterWidget, PaddedValueOnTheBuiltInStrip) {
