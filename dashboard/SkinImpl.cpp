@@ -65,10 +65,20 @@ void TSkinForm::DefaultHandler(TMessage& message) {
     if (auto* component = dynamic_cast<TSkinComponent*>(c)) component->FrameStep();
 }
 
-std::optional<float> SensorValue(std::string_view identifier) noexcept {
-  const TSensorList* sensors = SensorList();
+std::optional<TSensorReading> ReadSensor(std::string_view identifier) noexcept {
+  TSensorList* sensors = SensorList();
   if (!sensors) return std::nullopt;
-  return ReadDataSlot(sensors->FindSensorPosition(identifier));
+  const int32_t position = sensors->FindSensorPosition(identifier);
+  if (position == 0) return std::nullopt;  // no record, no slot
+  const std::optional<float> value = ReadDataSlot(position);
+  if (!value) return std::nullopt;
+  return TSensorReading{*value, sensors->SensorAtPosition(position)};
+}
+
+std::optional<TSensorReading> ReadSensor(TAnalogSensors sensor) noexcept {
+  // The identifier is a lasting string: looking it up allocates nothing.
+  if (sensor == ia0) return std::nullopt;
+  return ReadSensor(SensorIdentifier(sensor));
 }
 
 std::vector<std::string> SkinSensorLayout(const TSkinForm& form) {

@@ -32,10 +32,16 @@ public:
   virtual void FrameStep() {}
 };
 
-// The value of a sensor in the current frame: slot p of the shared block,
-// p its position in the sensor list. Nothing when the sensor has no slot or
-// the slot lies beyond the block.
-std::optional<float> SensorValue(std::string_view identifier) noexcept;
+// A sensor's value in the current frame (slot p of the shared block, p its
+// position in the sensor list) with the sensor's record in the list, for
+// the frame steps. Nothing when there is no list, the sensor has no slot
+// (unregistered, ia0) or the slot lies beyond the block. Allocates nothing.
+struct TSensorReading {
+  float Value;
+  TSensor& Record;
+};
+std::optional<TSensorReading> ReadSensor(std::string_view identifier) noexcept;
+std::optional<TSensorReading> ReadSensor(TAnalogSensors sensor) noexcept;
 
 // What an integer widget receives from a sensor value: the value truncated
 // toward zero as a 64-bit integer, of which the low 32 bits are taken.

@@ -42,18 +42,13 @@ void TSkinAngularGauge::SetSensorMaxValue(float value) {
 }
 
 void TSkinAngularGauge::RegisterSensors(TSensorList& sensors) {
-  if (FAnalogSensor != ia0) sensors.RegisterSensor(FAnalogSensor);
+  sensors.RegisterSensor(FAnalogSensor);  // ia0 is never entered
 }
 
 void TSkinAngularGauge::FrameStep() {
-  if (FAnalogSensor == ia0) return;
-  TSensorList* sensors = SensorList();
-  if (!sensors) return;
-  // The identifier is a lasting string: looking it up allocates nothing.
-  const int32_t position = sensors->FindSensorPosition(SensorIdentifier(FAnalogSensor));
-  const std::optional<float> value = ReadDataSlot(position);
-  if (!value) return;
+  const auto reading = ReadSensor(FAnalogSensor);
+  if (!reading) return;
   // The needle takes the value unscaled and untruncated.
-  SetPosition(static_cast<double>(*value));
-  sensors->SensorAtPosition(position).UpdateExtremes(*value);
+  SetPosition(static_cast<double>(reading->Value));
+  reading->Record.UpdateExtremes(reading->Value);
 }

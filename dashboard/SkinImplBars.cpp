@@ -6,23 +6,13 @@
 
 namespace {
 
-void RegisterBarSensor(TAnalogSensors sensor, TSensorList& sensors) {
-  if (sensor != ia0) sensors.RegisterSensor(sensor);
-}
-
 // The frame step of both bars: the integer the bar receives, then the
 // sensor's record of the raw value.
 void BarFrameStep(TGaugeCustomBar& bar, TAnalogSensors sensor) {
-  if (sensor == ia0) return;
-  TSensorList* sensors = SensorList();
-  if (!sensors) return;
-  // The identifier is a lasting string: looking it up allocates nothing.
-  const int32_t position = sensors->FindSensorPosition(SensorIdentifier(sensor));
-  if (position == 0) return;  // not registered: there is no record to update
-  const std::optional<float> value = ReadDataSlot(position);
-  if (!value) return;
-  bar.SetPosition(SensorInteger(*value));
-  sensors->SensorAtPosition(position).UpdateExtremes(*value);
+  const auto reading = ReadSensor(sensor);
+  if (!reading) return;
+  bar.SetPosition(SensorInteger(reading->Value));
+  reading->Record.UpdateExtremes(reading->Value);
 }
 
 }  // namespace
@@ -49,7 +39,7 @@ void TSkinProgressBar::SetDigitalSensor(TDigitalSensors value) {
   if (value != FDigitalSensor) FDigitalSensor = value;
 }
 
-void TSkinProgressBar::RegisterSensors(TSensorList& sensors) { RegisterBarSensor(FAnalogSensor, sensors); }
+void TSkinProgressBar::RegisterSensors(TSensorList& sensors) { sensors.RegisterSensor(FAnalogSensor); }
 
 void TSkinProgressBar::FrameStep() { BarFrameStep(*this, FAnalogSensor); }
 
@@ -75,6 +65,6 @@ void TSkinLevelBar::SetDigitalSensor(TDigitalSensors value) {
   if (value != FDigitalSensor) FDigitalSensor = value;
 }
 
-void TSkinLevelBar::RegisterSensors(TSensorList& sensors) { RegisterBarSensor(FAnalogSensor, sensors); }
+void TSkinLevelBar::RegisterSensors(TSensorList& sensors) { sensors.RegisterSensor(FAnalogSensor); }
 
 void TSkinLevelBar::FrameStep() { BarFrameStep(*this, FAnalogSensor); }

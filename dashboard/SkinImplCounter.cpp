@@ -45,19 +45,14 @@ void TSkinCounter::CreationStep(TSensorList& sensors) {
 }
 
 void TSkinCounter::RegisterSensors(TSensorList& sensors) {
-  if (FAnalogSensor != ia0) sensors.RegisterSensor(FAnalogSensor);
+  sensors.RegisterSensor(FAnalogSensor);  // ia0 is never entered
 }
 
 void TSkinCounter::FrameStep() {
-  if (FAnalogSensor == ia0) return;
-  TSensorList* sensors = SensorList();
-  if (!sensors) return;
-  // The identifier is a lasting string: looking it up allocates nothing.
-  const int32_t position = sensors->FindSensorPosition(SensorIdentifier(FAnalogSensor));
-  const std::optional<float> value = ReadDataSlot(position);
-  if (!value) return;
-  const int32_t whole = SensorInteger(*value);
+  const auto reading = ReadSensor(FAnalogSensor);
+  if (!reading) return;
+  const int32_t whole = SensorInteger(reading->Value);
   SetValue(whole);
   TrackValue(whole);
-  sensors->SensorAtPosition(position).UpdateExtremes(*value);
+  reading->Record.UpdateExtremes(reading->Value);
 }

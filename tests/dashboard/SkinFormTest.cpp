@@ -27,8 +27,7 @@ public:
   void SetAnalogSensor(TAnalogSensors v) { FSensor = v; }
   void RegisterSensors(TSensorList& sensors) override { sensors.RegisterSensor(FSensor); }
   void FrameStep() override {
-    if (FSensor == ia0) return;
-    if (auto v = SensorValue(SensorIdentifier(FSensor))) Seen.push_back(*v);
+    if (auto reading = ReadSensor(FSensor)) Seen.push_back(reading->Value);
   }
   std::vector<float> Seen;
 
