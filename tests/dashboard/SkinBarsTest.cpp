@@ -3,6 +3,8 @@
 // by a real shared block through the skin window's frame pass.
 #include <gtest/gtest.h>
 
+#include "SkinWindowFixture.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -110,49 +112,16 @@ TEST(SkinBars, FrameWithoutAListLeavesTheBarsAlone) {
 }
 
 // A skin window read from text, with a shared block of the test's own.
-class SkinBarFrames : public ::testing::Test {
+class SkinBarFrames : public SkinWindowTest {
 protected:
   void SetUp() override {
-    Dir = fs::temp_directory_path() / ("skinbars-" + std::to_string(getpid()));
-    fs::create_directories(Dir / "Skin");
-    Previous = fs::current_path();
-    fs::current_path(Dir);
-    setenv(kChannelSuffixVariable, ("-skinbars-" + std::to_string(getpid())).c_str(), 1);
-    System.SetEchoMessageBoxes(false);
-    App = std::make_unique<TApplication>(System);
-    App->SetTitle("SkinVELQ");
-    RegisterSkinClasses();
-    // Registered here as well, so the frames do not depend on the
+    SkinWindowTest::SetUp();
+    // Registered here as well, so the test does not depend on the
     // registration list (registering twice keeps the first).
     RegisterClass(TSkinProgressBar::StaticClass());
     RegisterClass(TSkinLevelBar::StaticClass());
-    Form = new TSkinForm(App.get());
   }
-  void TearDown() override {
-    App.reset();
-    ReleaseDataBlock();
-    ReleaseSensorList();
-    fs::current_path(Previous);
-    fs::remove_all(Dir);
-    unsetenv(kChannelSuffixVariable);
-  }
-  void Load(const std::string& body) {
-    const std::string text = "object Dash: TSkinForm\n OldCreateOrder = False\n OnCreate = FormCreate\n"
-                             " OnClose = FormClose\n" + body + "end\n";
-    ReadRootComponent(ObjectTextToBinary(text), *Form);
-    Form->AfterConstruction();
-  }
-  // One data-ready message, handled.
-  void Frame() {
-    App->PostMessage(Form, {Form->DataReadyMessage, 0, 0, 0});
-    App->ProcessMessages();
-  }
-  TGaugeCustomBar* Bar(const char* name) { return dynamic_cast<TGaugeCustomBar*>(Form->FindComponent(name)); }
-
-  fs::path Dir, Previous;
-  THeadlessWindowSystem System;
-  std::unique_ptr<TApplication> App;
-  TSkinForm* Form = nullptr;
+  TGaugeCustomBar* Bar(const char* name) { return Find<TGaugeCustomBar>(name); }
 };
 
 TEST_F(SkinBarFrames, BarsTakeTheirSensorsValueTruncatedTowardZero) {

@@ -3,20 +3,11 @@
 // backend with a channel of the test's own.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cmath>
-#include <filesystem>
 
-#include "DataChannel.h"
-#include "SkinImpl.h"
-#include "SkinRegistration.h"
-#include "SkinStream.h"
-#include "backend/headless/HeadlessWindowSystem.h"
+#include "SkinWindowFixture.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // A sensor-bound probe: registers its analog sensor, records each frame value.
 class TProbe : public TGraphicControl, public TSkinComponent {
@@ -44,51 +35,18 @@ const TClassInfo& TProbe::StaticClass() {
   return info;
 }
 
-class SkinForm : public ::testing::Test {
+class SkinForm : public SkinWindowTest {
 protected:
   void SetUp() override {
-    Dir = fs::temp_directory_path() / ("skinform-" + std::to_string(getpid()) + "-" + std::to_string(++Count));
-    fs::create_directories(Dir / "Skin");
-    Previous = fs::current_path();
-    fs::current_path(Dir);
-    setenv(kChannelSuffixVariable, ("-skinform-" + std::to_string(getpid())).c_str(), 1);
-    System.SetEchoMessageBoxes(false);
-    App = std::make_unique<TApplication>(System);
-    App->SetTitle("SkinVELQ");
-    RegisterSkinClasses();
+    SkinWindowTest::SetUp();
     RegisterClass(TProbe::StaticClass());
-    Form = new TSkinForm(App.get());
   }
-  void TearDown() override {
-    App.reset();
-    ReleaseDataBlock();
-    ReleaseSensorList();
-    fs::current_path(Previous);
-    fs::remove_all(Dir);
-    unsetenv(kChannelSuffixVariable);
-  }
-  void Load(const std::string& body) {
-    const std::string text = "object Dash: TSkinForm\n OldCreateOrder = False\n OnCreate = FormCreate\n"
-                             " OnClose = FormClose\n" + body + "end\n";
-    ReadRootComponent(ObjectTextToBinary(text), *Form);
-    Form->AfterConstruction();
-  }
-  std::vector<std::string> Boxes() const {
-    std::vector<std::string> out;
-    for (const auto& b : System.MessageBoxes()) out.push_back(b.Text);
-    return out;
-  }
+  // `times` data-ready messages with arbitrary parameters, handled.
   void Deliver(int times) {
     for (int i = 0; i < times; ++i) App->PostMessage(Form, {Form->DataReadyMessage, 7, 9, 0});
     App->ProcessMessages();
   }
   TProbe* Probe(int i) { return dynamic_cast<TProbe*>(Form->Components(i)); }
-
-  static inline int Count = 0;
-  fs::path Dir, Previous;
-  THeadlessWindowSystem System;
-  std::unique_ptr<TApplication> App;
-  TSkinForm* Form = nullptr;
 };
 
 TEST_F(SkinForm, WithoutTheBlockCreationReportsErrorAndMessagesAreIgnored) {
