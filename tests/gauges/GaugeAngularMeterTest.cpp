@@ -4,6 +4,8 @@
 // rendered meter on the headless window system.
 #include <gtest/gtest.h>
 
+#include "HeadlessFormFixture.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -438,15 +440,10 @@ TEST(AngularMeter, DialIsBuiltOnceAfterLoadingAndOnlyWhenItsInputsChange) {
 
 // ---- rendering on the headless window system ---------------------------------------------
 
-class MeterPixels : public ::testing::Test {
+class MeterPixels : public HeadlessFormTest {
 protected:
   void SetUp() override {
-    System.SetEchoMessageBoxes(false);
-    App = std::make_unique<TApplication>(System);
-    Form = new TForm(App.get());
-    Form->SetBorderStyle(bsNone);
-    Form->SetBounds(0, 0, 260, 260);
-    Form->SetColor(clBlue);
+    MakeForm(260, 260, clBlue);
     Meter = new TGaugeAngularMeter(Form);
     Meter->SetTransparent(false);
     Meter->SetSpacing(25);  // R = 100
@@ -457,7 +454,6 @@ protected:
     App->ProcessMessages();
     Window = System.Windows().back();
   }
-  void TearDown() override { App.reset(); }
 
   TColor Screen(TPoint p) {
     App->ProcessMessages();
@@ -475,11 +471,7 @@ protected:
     return found;
   }
 
-  THeadlessWindowSystem System;
-  std::unique_ptr<TApplication> App;
-  TForm* Form = nullptr;
   TGaugeAngularMeter* Meter = nullptr;
-  THeadlessWindow* Window = nullptr;
 };
 
 TEST_F(MeterPixels, NeedleFollowsPositionAndReverseMotion) {
@@ -597,19 +589,13 @@ TEST_F(MeterPixels, CaptionLinesBelowTheNeedleBase) {
 // committing:
 //   VELQ_UPDATE_REFERENCE=1 build/tests/gauges/test_gauges --gtest_filter='MeterReference.*'
 
-class MeterReference : public ::testing::Test {
+class MeterReference : public HeadlessFormTest {
 protected:
   void SetUp() override {
-    System.SetEchoMessageBoxes(false);
-    App = std::make_unique<TApplication>(System);
-    Form = new TForm(App.get());
-    Form->SetBorderStyle(bsNone);
-    Form->SetBounds(0, 0, 260, 260);
-    Form->SetColor(clGray);
+    MakeForm(260, 260, clGray);
     Meter = new TGaugeAngularMeter(Form);
     Meter->SetTransparent(false);
   }
-  void TearDown() override { App.reset(); }
 
   // Shows the form and compares the meter's last frame with the named file
   // (or writes it when regenerating).
@@ -637,9 +623,6 @@ protected:
     EXPECT_EQ(differences, 0) << name;
   }
 
-  THeadlessWindowSystem System;
-  std::unique_ptr<TApplication> App;
-  TForm* Form = nullptr;
   TGaugeAngularMeter* Meter = nullptr;
 };
 

@@ -5,6 +5,8 @@
 // registered at start-up.
 #include <gtest/gtest.h>
 
+#include "HeadlessFormFixture.h"
+
 #include <string>
 #include <vector>
 
@@ -50,15 +52,10 @@ private:
   TColor FLevel = clBlack;
 };
 
-class Repaint : public ::testing::Test {
+class Repaint : public HeadlessFormTest {
 protected:
   void SetUp() override {
-    System.SetEchoMessageBoxes(false);
-    App = std::make_unique<TApplication>(System);
-    Form = new TForm(App.get());
-    Form->SetBorderStyle(bsNone);
-    Form->SetBounds(0, 0, 100, 60);
-    Form->SetColor(clBlue);
+    MakeForm(100, 60, clBlue);
     // What lies beneath the widgets: a stripe across the top of the form.
     Form->OnPaint = [this](TObject*) {
       ++FormPaints;
@@ -66,7 +63,6 @@ protected:
       Form->Canvas()->FillRect(Rect(0, 0, 100, 15));
     };
   }
-  void TearDown() override { App.reset(); }
 
   TProbe* NewProbe(bool opaque, bool transparent) {
     auto* probe = new TProbe(Form, Log);
@@ -88,10 +84,6 @@ protected:
     return Window->ScreenPixel(x, y);
   }
 
-  THeadlessWindowSystem System;
-  std::unique_ptr<TApplication> App;
-  TForm* Form = nullptr;
-  THeadlessWindow* Window = nullptr;
   std::vector<std::string> Log;
   TColor Beneath = clYellow;
   int FormPaints = 0;

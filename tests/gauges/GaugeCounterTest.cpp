@@ -5,6 +5,8 @@
 // strip coming back for an empty bitmap).
 #include <gtest/gtest.h>
 
+#include "HeadlessFormFixture.h"
+
 #include <limits>
 #include <memory>
 #include <string>
@@ -180,15 +182,10 @@ std::unique_ptr<TBitmap> SolidStrip(int cellWidth, int height, int extraColumns 
   return strip;
 }
 
-class CounterWidget : public ::testing::Test {
+class CounterWidget : public HeadlessFormTest {
 protected:
   void SetUp() override {
-    System.SetEchoMessageBoxes(false);
-    App = std::make_unique<TApplication>(System);
-    Form = new TForm(App.get());
-    Form->SetBorderStyle(bsNone);
-    Form->SetBounds(0, 0, 200, 60);
-    Form->SetColor(clBlue);
+    MakeForm(200, 60, clBlue);
     Counter = new TCountingCounter(Form);
     Counter->SetBounds(10, 10, 150, 25);
     Counter->SetParent(Form);
@@ -196,7 +193,6 @@ protected:
     App->ProcessMessages();
     Window = System.Windows().back();
   }
-  void TearDown() override { App.reset(); }
 
   TColor Screen(int x, int y) const { return Window->ScreenPixel(x, y); }
   // The screen, from `origin` (form coordinates), shows `text` in the cells
@@ -212,11 +208,7 @@ protected:
     }
   }
 
-  THeadlessWindowSystem System;
-  std::unique_ptr<TApplication> App;
-  TForm* Form = nullptr;
   TCountingCounter* Counter = nullptr;
-  THeadlessWindow* Window = nullptr;
 };
 
 TEST_F(CounterWidget, ConstructorDefaults) {

@@ -3,6 +3,8 @@
 // pixels on the headless renderer.
 #include <gtest/gtest.h>
 
+#include "HeadlessFormFixture.h"
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -112,27 +114,12 @@ TEST(LevelBarLayout, TickPlacement) {
 
 // ---- the widget --------------------------------------------------------------------------
 
-class LevelBar : public ::testing::Test {
+class LevelBar : public HeadlessFormTest {
 protected:
   void SetUp() override {
-    System.SetEchoMessageBoxes(false);
-    App = std::make_unique<TApplication>(System);
-    Form = new TForm(App.get());
-    Form->SetBorderStyle(bsNone);
-    Form->SetBounds(0, 0, 240, 240);
-    Form->SetColor(clWhite);
+    MakeForm(240, 240, clWhite);
     Bar = new TGaugeLevelBar(Form);
     Bar->SetParent(Form);
-  }
-  void TearDown() override { App.reset(); }
-  void Show() {
-    Form->Show();
-    App->ProcessMessages();
-    Window = System.Windows().back();
-  }
-  TColor Pixel(int x, int y) {
-    App->ProcessMessages();
-    return Window->ScreenPixel(x, y);
   }
   // The screen row or column through the middle of tick k.
   TColor Tick(int32_t k) {
@@ -141,11 +128,7 @@ protected:
     return Pixel((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2);
   }
 
-  THeadlessWindowSystem System;
-  std::unique_ptr<TApplication> App;
-  TForm* Form = nullptr;
   TGaugeLevelBar* Bar = nullptr;
-  THeadlessWindow* Window = nullptr;
 };
 
 TEST_F(LevelBar, NewBar) {

@@ -3,6 +3,8 @@
 // and the reference images of both bars.
 #include <gtest/gtest.h>
 
+#include "HeadlessFormFixture.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -129,34 +131,15 @@ TEST(ProgressBarGeometry, AreasTooThinForASegmentEndTheWalk) {
 
 // ---- the widget --------------------------------------------------------------------------
 
-class ProgressBar : public ::testing::Test {
+class ProgressBar : public HeadlessFormTest {
 protected:
   void SetUp() override {
-    System.SetEchoMessageBoxes(false);
-    App = std::make_unique<TApplication>(System);
-    Form = new TForm(App.get());
-    Form->SetBorderStyle(bsNone);
-    Form->SetBounds(0, 0, 240, 240);
-    Form->SetColor(clWhite);
+    MakeForm(240, 240, clWhite);
     Bar = new TGaugeProgressBar(Form);
     Bar->SetParent(Form);
   }
-  void TearDown() override { App.reset(); }
-  void Show() {
-    Form->Show();
-    App->ProcessMessages();
-    Window = System.Windows().back();
-  }
-  TColor Pixel(int x, int y) {
-    App->ProcessMessages();
-    return Window->ScreenPixel(x, y);
-  }
 
-  THeadlessWindowSystem System;
-  std::unique_ptr<TApplication> App;
-  TForm* Form = nullptr;
   TGaugeProgressBar* Bar = nullptr;
-  THeadlessWindow* Window = nullptr;
 };
 
 TEST_F(ProgressBar, NewBar) {
@@ -371,17 +354,11 @@ TEST_F(ProgressBar, PlainAndBitmapFills) {
 // regenerate them and look at the new pictures before committing:
 //   VELQ_UPDATE_REFERENCE=1 build/tests/gauges/test_gauges --gtest_filter='BarReference.*'
 
-class BarReference : public ::testing::Test {
+class BarReference : public HeadlessFormTest {
 protected:
   void SetUp() override {
-    System.SetEchoMessageBoxes(false);
-    App = std::make_unique<TApplication>(System);
-    Form = new TForm(App.get());
-    Form->SetBorderStyle(bsNone);
-    Form->SetBounds(0, 0, 240, 240);
-    Form->SetColor(clGray);
+    MakeForm(240, 240, clGray);
   }
-  void TearDown() override { App.reset(); }
 
   // Shows the form and compares the widget's last frame with the named file
   // (or writes it when regenerating).
@@ -409,9 +386,6 @@ protected:
     EXPECT_EQ(differences, 0) << name;
   }
 
-  THeadlessWindowSystem System;
-  std::unique_ptr<TApplication> App;
-  TForm* Form = nullptr;
 };
 
 TEST_F(BarReference, VerticalGradientSegmentsInARaisedBevel) {
