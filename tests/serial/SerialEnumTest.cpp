@@ -53,6 +53,11 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{100000, " Erreur inconnue "}, TextCase{100303, " Erreur inconnue "},
                       TextCase{2147483647, " Erreur inconnue "}, TextCase{2, "No such file or directory"},
                       TextCase{13, "Permission denied"}, TextCase{5, "Input/output error"},
-                      TextCase{-1, "Unknown error -1"}, TextCase{99999, "Unknown error 99999"}));
+                      TextCase{-1, "Unknown error -1"}, TextCase{99999, "Unknown error 99999"}),
+    // Named by their code, so a failure reads "Code_minus1" rather than raw bytes.
+    [](const auto& info) {
+      const int code = info.param.FCode;
+      return code < 0 ? "Code_minus" + std::to_string(-static_cast<long long>(code)) : "Code_" + std::to_string(code);
+    });
 
 }  // namespace
