@@ -1,18 +1,20 @@
 // The dashboard's frame: one data-ready message handled (the frame pass over
-// every component) plus the present of what changed, for a real skin on the
-// headless backend at its own size. Values change every frame, so every
-// bound widget repaints.
+// every component) plus the present of what changed, on the headless
+// backend. Values change every frame, so every bound widget repaints.
+// Two skins: the demo skin (640 x 400, 10 components), and a generated
+// 1024 x 600 skin of 60 bound widgets (needle gauges, level and progress
+// bars on 15 sensors) written to Skin/bench60 first.
 //
-//   cd build && tools/benchmarks/frame/bench_frame [--skin=demo]
+//   cd build && tools/benchmarks/frame/bench_frame
 //       --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 // (run where Skin/ is: the build directory holds the converted demo skins)
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <chrono>
 #include <cmath>
-#include <cstring>
 
 #include "DataChannel.h"
 #include "GaugeAngularMeter.h"
@@ -23,7 +25,31 @@
 
 namespace {
 
-std::string GSkin = "demo";
+// A 1024 x 600 skin with 60 bound widgets in a 10 x 6 grid: every third a
+// needle gauge, then level bars and progress bars, on 15 sensors.
+void WriteBench60Skin() {
+  std::string text = "object Bench: TSkinForm\r\n  BorderStyle = bsNone\r\n  ClientWidth = 1024\r\n"
+                     "  ClientHeight = 600\r\n  Color = clBlack\r\n  OldCreateOrder = False\r\n"
+                     "  OnCreate = FormCreate\r\n";
+  for (int i = 0; i < 60; ++i) {
+    const int x = (i % 10) * 102 + 2, y = (i / 10) * 100 + 2;
+    const char* kinds[] = {"TSkinAngularGauge", "TSkinLevelBar", "TSkinProgressBar"};
+    const int kind = i % 3;
+    text += "  object W" + std::to_string(i) + ": " + kinds[kind] + "\r\n";
+    text += "    Left = " + std::to_string(x) + "\r\n    Top = " + std::to_string(y) + "\r\n";
+    if (kind == 0) text += "    Width = 96\r\n    Height = 96\r\n    Ticks = 10\r\n    Labels = 5\r\n"
+                           "    Percent1 = 60\r\n    Percent2 = 20\r\n    NeedleLength = 40\r\n";
+    else if (kind == 1) text += "    Width = 24\r\n    Height = 96\r\n";
+    else text += "    Width = 96\r\n    Height = 16\r\n";
+    text += "    AnalogSensor = ia" + std::to_string(1 + i % 15) + "\r\n  end\r\n";
+  }
+  text += "end\r\n";
+  const std::vector<uint8_t> stream = ObjectTextToBinary(text);
+  std::vector<uint8_t> file = ResourceHeader(RootClassName(stream), static_cast<uint32_t>(stream.size()));
+  file.insert(file.end(), stream.begin(), stream.end());
+  std::filesystem::create_directories("Skin/bench60");
+  WriteFileBytes("Skin/bench60/skin.bin", file);
+}
 
 struct TLiveSkin {
   THeadlessWindowSystem System{true};
@@ -32,11 +58,11 @@ struct TLiveSkin {
   std::unique_ptr<TDataChannelHost> Host;
   int32_t Sensors = 0;
 
-  TLiveSkin() {
+  explicit TLiveSkin(const std::string& skin) {
     System.SetEchoMessageBoxes(false);
     RegisterSkinClasses();
     Form = new TSkinForm(&App);
-    ReadSkinFile("Skin/" + GSkin + "/skin.bin", *Form);
+    ReadSkinFile("Skin/" + skin + "/skin.bin", *Form);
     Sensors = static_cast<int32_t>(SkinSensorLayout(*Form).size());
     Host = std::make_unique<TDataChannelHost>(Sensors);
     Form->AfterConstruction();
@@ -64,8 +90,8 @@ int DialBuilds(const TSkinForm& form) {
   return builds;
 }
 
-void FramePassAndPresent(benchmark::State& state) {
-  TLiveSkin skin;
+void FramePassAndPresent(benchmark::State& state, const std::string& skinName) {
+  TLiveSkin skin(skinName);
   const int buildsBefore = DialBuilds(*skin.Form);
   int n = 0;
   std::vector<double> samples;
@@ -83,13 +109,13 @@ void FramePassAndPresent(benchmark::State& state) {
   state.counters["components"] = skin.Form->ComponentCount();
   state.counters["sensors"] = skin.Sensors;
 }
-BENCHMARK(FramePassAndPresent)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(FramePassAndPresent, demo, std::string("demo"))->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(FramePassAndPresent, bench60, std::string("bench60"))->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i)
-    if (std::strncmp(argv[i], "--skin=", 7) == 0) GSkin = argv[i] + 7;
+  WriteBench60Skin();
   setenv(kChannelSuffixVariable, ("-bench-" + std::to_string(getpid())).c_str(), 1);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
