@@ -18,9 +18,10 @@ launch_message="Cette application ne peut être lancée qu'à partir du VELQ. L'
 for args in "" "one two" "EMPTY"; do
   if [ "$args" = "EMPTY" ]; then "$velq" "" 2>err.txt & else "$velq" $args 2>err.txt & fi
   pid=$!
-  wait_for window_by_name SkinVELQ || fail "no launch message box for [$args]"
+  wait_for window_by_class TMessageForm || fail "no launch message box for [$args]"
+  [ "$(xdotool getwindowname "$(window_by_class TMessageForm)")" = SkinVELQ ] || fail "the box is not captioned SkinVELQ"
   grep -qF "$launch_message" err.txt || fail "launch message text for [$args]: $(cat err.txt)"
-  dismiss_box "$(window_by_name SkinVELQ)"
+  dismiss_box "$(window_by_class TMessageForm)"
   wait_for bash -c "! kill -0 $pid" || fail "program still running after the launch message [$args]"
   [ -e Skin ] && [ -z "$(ls -A Skin)" ] || fail "something appeared under Skin/"
   echo "ok: launch guard [$args]"
@@ -36,9 +37,9 @@ elapsed=$(( ($(date +%s%N) - start) / 1000000 ))
 [ "$elapsed" -ge 1800 ] || fail "error came after ${elapsed} ms, expected about 2000"
 grep -qF 'SkinVELQ: Impossible d'"'"'ouvrir le fichier "Skin/nosuch/skin.bin". No such file or directory.' err.txt ||
   fail "error text: $(cat err.txt)"
-wait_for window_by_name SkinVELQ || fail "no error box for a missing skin"
-dismiss_box "$(window_by_name SkinVELQ)"
-wait_for bash -c "! xdotool search --onlyvisible --name '^SkinVELQ\$'" || fail "the error box stays"
+wait_for window_by_class TMessageForm || fail "no error box for a missing skin"
+dismiss_box "$(window_by_class TMessageForm)"
+wait_for bash -c "! xdotool search --onlyvisible --classname TMessageForm" || fail "the error box stays"
 kill -0 $pid || fail "program ended after a missing skin"
 window_by_class TSkinForm >/dev/null && fail "a skin window appeared for a missing skin"
 kill $pid; wait $pid 2>/dev/null
@@ -70,6 +71,11 @@ CFG
 "$skinconv" to-bin plain.cfg Skin/plain/skin.bin || fail "skinconv"
 "$velq" plain 2>err.txt &
 pid=$!
+# No host has created the shared block: the creation handler reports
+# "Error", and once the box is closed the window is shown all the same.
+wait_for window_by_class TMessageForm || fail "no error box without a host: $(cat err.txt)"
+grep -qxF "SkinVELQ: Error." err.txt || fail "the missing block's message: $(cat err.txt)"
+dismiss_box "$(window_by_class TMessageForm)"
 wait_for window_by_class TSkinForm || fail "no skin window: $(cat err.txt)"
 win=$(window_by_class TSkinForm)
 sleep 0.5

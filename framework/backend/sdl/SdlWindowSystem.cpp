@@ -10,6 +10,10 @@
 
 #include "SysUtils.h"
 
+// Sets a window's X11 class (SdlX11.cpp: apart, because Xlib's macros
+// clash with ordinary names such as Expose).
+void SetWindowClass(SDL_Window* window, const std::string& className);
+
 // A platform window. The SDL window itself is created when the window is
 // first shown or drawn, because a colour-keyed window must be created as a
 // shaped window, and the skin sets its colour key before that moment.
@@ -96,12 +100,12 @@ private:
     const int w = std::max(1, FBounds.Width()), h = std::max(1, FBounds.Height());
     Uint32 flags = SDL_WINDOW_HIDDEN;
     if (FBorderless) flags |= SDL_WINDOW_BORDERLESS;
-    setenv("SDL_VIDEO_X11_WMCLASS", FClassName.c_str(), 1);
     if (FColorKeyEnabled)
       FWindow = SDL_CreateShapedWindow(FCaption.c_str(), unsigned(std::max(0, FBounds.Left)),
                                        unsigned(std::max(0, FBounds.Top)), unsigned(w), unsigned(h), flags);
     if (!FWindow) FWindow = SDL_CreateWindow(FCaption.c_str(), FBounds.Left, FBounds.Top, w, h, flags);
     if (!FWindow) throw Exception(std::string("Impossible de créer la fenêtre: ") + SDL_GetError());
+    SetWindowClass(FWindow, FClassName);
     FSystem.FWindows[SDL_GetWindowID(FWindow)] = this;
     SDL_SetWindowPosition(FWindow, FBounds.Left, FBounds.Top);
     if (FOpacity != 255) SDL_SetWindowOpacity(FWindow, FOpacity / 255.0f);
@@ -279,11 +283,14 @@ void TSdlWindowSystem::RunMessageBox(const std::string& caption, const std::stri
 
   const TRect desk = DesktopRect();
   SDL_Window* box = SDL_CreateWindow(caption.c_str(), desk.Left + (desk.Width() - w) / 2,
-                                     desk.Top + (desk.Height() - h) / 2, w, h, SDL_WINDOW_SHOWN);
+                                     desk.Top + (desk.Height() - h) / 2, w, h, SDL_WINDOW_HIDDEN);
   if (!box) {
     cairo_surface_destroy(image);
     return;
   }
+  // A class of its own, so that the box is never taken for a form's window.
+  SetWindowClass(box, "TMessageForm");
+  SDL_ShowWindow(box);
   const uint32_t boxId = SDL_GetWindowID(box);
   auto present = [&] {
     SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(cairo_image_surface_get_data(image), w, h, 32,

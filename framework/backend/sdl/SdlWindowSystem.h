@@ -22,7 +22,9 @@ class TSdlWindow;
 
 class TSdlWindowSystem : public IWindowSystem {
 public:
-  // `windowClass` becomes the X11 WM_CLASS of the windows.
+  // `windowClass` is the X11 WM_CLASS SDL starts with; each window then gets
+  // the class name it is created with (a form's class, "TMessageForm" for
+  // message boxes).
   explicit TSdlWindowSystem(const std::string& windowClass);
   ~TSdlWindowSystem() override;
 
