@@ -154,9 +154,9 @@ std::vector<uint8_t> Sixteen(uint32_t compression) {
 
 TEST(BitmapCodecTest, EveryVariantDecodesToTheSamePicture) {
   int index = 0;
-  for (const BmpSpec& spec : Variants()) {
+  for (const BmpSpec& variant : Variants()) {
     TBitmap bitmap;
-    bitmap.LoadFromBytes(MakeBmp(spec));
+    bitmap.LoadFromBytes(MakeBmp(variant));
     EXPECT_EQ(Art(bitmap), kPicture) << "variant " << index;
     ++index;
   }
@@ -257,8 +257,8 @@ TEST(BitmapCodecTest, TruncatedOrCorruptedVariantsFailCleanlyOrDecode) {
     } catch (const EInvalidGraphic&) {
     }
   };
-  for (const BmpSpec& spec : Variants()) {
-    const std::vector<uint8_t> file = MakeBmp(spec);
+  for (const BmpSpec& variant : Variants()) {
+    const std::vector<uint8_t> file = MakeBmp(variant);
     for (size_t n = 0; n < file.size(); ++n) attempt(std::vector<uint8_t>(file.begin(), file.begin() + std::ptrdiff_t(n)));
     for (size_t i = 0; i < file.size(); ++i)
       for (uint8_t value : {uint8_t(0x00), uint8_t(0xFF)}) {

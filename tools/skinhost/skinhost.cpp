@@ -1,11 +1,11 @@
 // skinhost: the host stand-in. Run in a directory that holds Skin/:
 //
-//   skinhost --skin NAME [--rate HZ] [--frames N] [--set SENSOR=SPEC]...
+//   skinhost --skin NAME [--rate HZ] [--frames N] [--set SENSOR=GEN]...
 //            [--csv FILE] [--launch PATH] [--print-layout]
 //
 // It reads the skin with the dashboard's own reader to learn its sensors in
 // slot order, creates the shared block of 4*(N+1) bytes, and for each frame
-// writes every slot from its generator and sends one notification. SPEC is
+// writes every slot from its generator and sends one notification. GEN is
 // a number, sine:MIN:MAX:PERIOD_S, ramp:MIN:MAX:PERIOD_S or walk:MIN:MAX;
 // sensors without one stay 0. --csv replays columns named by sensor, one
 // row per frame (from the top again at the end). --launch starts the
@@ -48,36 +48,36 @@ struct TGenerator {
   std::exit(1);
 }
 
-double Number(const std::string& text, const std::string& spec) {
+double Number(const std::string& text, const std::string& generator) {
   try {
     size_t used = 0;
     const double v = std::stod(text, &used);
     if (used == text.size() && std::isfinite(v)) return v;
   } catch (const std::exception&) {
   }
-  Fail("bad number '" + text + "' in '" + spec + "'");
+  Fail("bad number '" + text + "' in '" + generator + "'");
 }
 
-TGenerator ParseSpec(const std::string& spec) {
+TGenerator ParseGenerator(const std::string& generator) {
   std::vector<std::string> parts;
-  std::stringstream in(spec);
+  std::stringstream in(generator);
   for (std::string part; std::getline(in, part, ':');) parts.push_back(part);
   TGenerator g;
   if (parts.size() == 1) {
-    g.Min = g.Max = Number(parts[0], spec);
+    g.Min = g.Max = Number(parts[0], generator);
   } else if ((parts[0] == "sine" || parts[0] == "ramp") && parts.size() == 4) {
     g.Kind = parts[0] == "sine" ? TGenerator::Sine : TGenerator::Ramp;
-    g.Min = Number(parts[1], spec);
-    g.Max = Number(parts[2], spec);
-    g.Period = Number(parts[3], spec);
-    if (g.Period <= 0) Fail("the period must be positive in '" + spec + "'");
+    g.Min = Number(parts[1], generator);
+    g.Max = Number(parts[2], generator);
+    g.Period = Number(parts[3], generator);
+    if (g.Period <= 0) Fail("the period must be positive in '" + generator + "'");
   } else if (parts[0] == "walk" && parts.size() == 3) {
     g.Kind = TGenerator::Walk;
-    g.Min = Number(parts[1], spec);
-    g.Max = Number(parts[2], spec);
+    g.Min = Number(parts[1], generator);
+    g.Max = Number(parts[2], generator);
     g.Walked = (g.Min + g.Max) / 2;
   } else {
-    Fail("bad generator '" + spec + "' (a number, sine:MIN:MAX:PERIOD_S, ramp:MIN:MAX:PERIOD_S or walk:MIN:MAX)");
+    Fail("bad generator '" + generator + "' (a number, sine:MIN:MAX:PERIOD_S, ramp:MIN:MAX:PERIOD_S or walk:MIN:MAX)");
   }
   return g;
 }
@@ -160,13 +160,13 @@ int main(int argc, char** argv) {
     else if (arg == "--set") {
       const std::string set = next();
       const size_t eq = set.find('=');
-      if (eq == std::string::npos) Fail("--set needs SENSOR=SPEC, got '" + set + "'");
+      if (eq == std::string::npos) Fail("--set needs SENSOR=GEN, got '" + set + "'");
       sets.emplace_back(set.substr(0, eq), set.substr(eq + 1));
     } else {
       Fail("unknown argument '" + arg + "'");
     }
   }
-  if (skin.empty()) Fail("usage: skinhost --skin NAME [--rate HZ] [--frames N] [--set SENSOR=SPEC]... [--csv FILE] "
+  if (skin.empty()) Fail("usage: skinhost --skin NAME [--rate HZ] [--frames N] [--set SENSOR=GEN]... [--csv FILE] "
                          "[--launch PATH] [--print-layout]");
   if (!(rate > 0)) Fail("--rate must be positive");
 
@@ -182,11 +182,11 @@ int main(int argc, char** argv) {
   }
 
   std::vector<TGenerator> generators(layout.size());
-  for (const auto& [sensor, spec] : sets) {
+  for (const auto& [sensor, generator] : sets) {
     bool found = false;
     for (size_t i = 0; i < layout.size(); ++i)
       if (layout[i] == sensor) {
-        generators[i] = ParseSpec(spec);
+        generators[i] = ParseGenerator(generator);
         found = true;
       }
     if (!found) std::fprintf(stderr, "skinhost: the skin does not use %s; ignored\n", sensor.c_str());
