@@ -30,6 +30,9 @@ TApplication::~TApplication() {
 }
 
 void TApplication::Run() {
+  // The loop shows the main form first (its OnShow runs here), as the
+  // classic framework does, even when termination is already requested.
+  if (FMainForm && !FMainForm->Visible()) Guard([this] { FMainForm->Show(); });
   while (!Terminated()) HandleMessage();
   {
     std::lock_guard guard(FLock);

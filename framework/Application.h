@@ -42,8 +42,8 @@ public:
   // The first form created becomes the main form; closing it ends the loop.
   TForm* MainForm() const noexcept { return FMainForm; }
 
-  // Runs the loop until Terminate, then releases waiting Synchronize callers
-  // and destroys the forms it owns.
+  // Shows the main form, runs the loop until Terminate, then releases
+  // waiting Synchronize callers.
   void Run();
   void Terminate() noexcept;
   bool Terminated() const noexcept { return FTerminated.load(std::memory_order_acquire); }

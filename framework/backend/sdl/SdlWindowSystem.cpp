@@ -34,20 +34,13 @@ public:
     if (!FWindow) return;
     SDL_SetWindowPosition(FWindow, left, top);
     SDL_SetWindowSize(FWindow, std::max(1, clientWidth), std::max(1, clientHeight));
+    UpdateMapping();
   }
 
   void SetVisible(bool visible) override {
     FVisible = visible;
     if (visible) Realize();
-    if (!FWindow) return;
-    if (visible) {
-      SDL_ShowWindow(FWindow);
-      // Window managers may place a window on their own; the form's
-      // position is the contract.
-      SDL_SetWindowPosition(FWindow, FBounds.Left, FBounds.Top);
-    } else {
-      SDL_HideWindow(FWindow);
-    }
+    UpdateMapping();
   }
 
   void SetCaption(const std::string& caption) override {
@@ -95,6 +88,23 @@ public:
   void Deliver(const TWindowEvent& e) { FSink(e); }
 
 private:
+  // A window without area is not mapped: X has no empty windows, and a
+  // visible 1 x 1 stand-in would show as a stray pixel (the hidden main
+  // form is 0 x 0).
+  void UpdateMapping() {
+    if (!FWindow) return;
+    const bool shown = (SDL_GetWindowFlags(FWindow) & SDL_WINDOW_SHOWN) != 0;
+    const bool wanted = FVisible && FBounds.Width() > 0 && FBounds.Height() > 0;
+    if (wanted && !shown) {
+      SDL_ShowWindow(FWindow);
+      // Window managers may place a window on their own; the form's
+      // position is the contract.
+      SDL_SetWindowPosition(FWindow, FBounds.Left, FBounds.Top);
+    } else if (!wanted && shown) {
+      SDL_HideWindow(FWindow);
+    }
+  }
+
   void Realize() {
     if (FWindow) return;
     const int w = std::max(1, FBounds.Width()), h = std::max(1, FBounds.Height());
@@ -109,7 +119,7 @@ private:
     FSystem.FWindows[SDL_GetWindowID(FWindow)] = this;
     SDL_SetWindowPosition(FWindow, FBounds.Left, FBounds.Top);
     if (FOpacity != 255) SDL_SetWindowOpacity(FWindow, FOpacity / 255.0f);
-    if (FVisible) SDL_ShowWindow(FWindow);
+    UpdateMapping();
   }
 
   // The window's shape follows the colour key: every pixel of the key
