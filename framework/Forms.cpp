@@ -263,22 +263,23 @@ void TForm::ApplyPosition() {
 }
 
 void TForm::SetVisible(bool value) {
-  const bool was = Visible();
   TControl::SetVisible(value);
   if (Loading()) return;  // shown when loading ends
+  if (value == FOnScreen) return;
+  FOnScreen = value;
   if (value) {
     HandleNeeded();
-    if (!was || !FWindow) ApplyPosition();
+    ApplyPosition();
     FWindow->SetBounds(Left(), Top(), ClientWidth(), ClientHeight());
     InvalidateRect(Rect(0, 0, ClientWidth(), ClientHeight()));
     // The first image is ready before the window maps, so it never shows
     // an empty frame.
     PaintAndPresent();
     FWindow->SetVisible(true);
-    if (!was && OnShow) OnShow(this);
+    if (OnShow) OnShow(this);
   } else if (FWindow) {
     FWindow->SetVisible(false);
-    if (was && OnHide) OnHide(this);
+    if (OnHide) OnHide(this);
   }
 }
 

@@ -166,6 +166,7 @@ private:
   bool FDoubleBuffered = false;
   TWindowState FWindowState = wsNormal;
   bool FFreePending = false;
+  bool FOnScreen = false;  // the platform window is shown
   std::unique_ptr<TControlScrollBar> FHorzScrollBar;
   std::unique_ptr<TControlScrollBar> FVertScrollBar;
   std::unique_ptr<TIcon> FIcon;

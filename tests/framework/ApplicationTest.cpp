@@ -280,3 +280,25 @@ TEST_F(Painting, ColourKeyAndOpacityReachTheWindow) {
 }
 
 }  // namespace
+
+namespace {
+TEST_F(Loop, AFormMadeVisibleWhileLoadingShowsOnceLoadedAtItsPosition) {
+  auto* form = new TForm(App.get());
+  int shows = 0;
+  form->OnShow = [&](TObject*) { ++shows; };
+  form->BeginLoading();
+  form->SetBorderStyle(bsNone);
+  form->SetPosition(poScreenCenter);
+  form->SetBounds(0, 0, 200, 100);
+  form->SetVisible(true);
+  EXPECT_TRUE(System.Windows().empty());  // nothing is shown while loading
+  form->EndReading();
+  form->Loaded();
+  ASSERT_EQ(System.Windows().size(), 1u);
+  EXPECT_TRUE(System.Windows()[0]->Visible());
+  EXPECT_EQ(System.Windows()[0]->Bounds(), Bounds(412, 334, 200, 100));  // centred on 1024 x 768
+  EXPECT_EQ(shows, 1);
+  form->Show();  // already shown: no second OnShow
+  EXPECT_EQ(shows, 1);
+}
+}  // namespace
