@@ -43,3 +43,12 @@ dismiss_box() {
   eval "$(xdotool getwindowgeometry --shell "$1")"
   xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 27)) click 1
 }
+
+# window_under X Y: moves the pointer there and prints the window under it.
+window_under() {
+  local X Y SCREEN WINDOW
+  eval "$(xdotool mousemove "$1" "$2" getmouselocation --shell)"
+  echo "$WINDOW"
+}
+pointer_on() { [ "$(window_under "$1" "$2")" = "$3" ]; }
+pointer_off() { [ "$(window_under "$1" "$2")" != "$3" ]; }
