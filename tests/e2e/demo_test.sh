@@ -25,6 +25,10 @@ shot() {
   wait_for bash -c "! xdotool search --onlyvisible --classname TSkinForm" || fail "the dashboard outlived its host"
 }
 
+# The layout skinhost gives the demo skin: its sensors in slot order.
+layout=$(./tools/skinhost/skinhost --skin demo --print-layout | tr '\n' ' ')
+[ "$layout" = "1 ia1 2 ia2 3 ia3 4 ia4 5 ia5 6 ia6 7 ia7 8 ia8 " ] || fail "demo layout: $layout"
+
 shot a --set ia1=1000 --set ia2=40 --set ia3=20 --set ia6=10
 shot b --set ia1=6000 --set ia2=40 --set ia3=80 --set ia6=90
 compare "$work/a.png" "$work/b.png" -compose src -highlight-color white -lowlight-color black "$work/diff.png" 2>/dev/null
