@@ -19,45 +19,42 @@
 #include "SkinImpl.h"
 #include "SkinSensors.h"
 
-class TSkinProgressBar : public TGaugeProgressBar, public TSkinComponent {
-  VELQ_CLASS(TSkinProgressBar)
+// The binding both bars share: the sensor properties, registration and the
+// frame step (Position := trunc(v), then the sensor's UpdateExtremes(v)).
+template <class TBar>
+class TSkinBar : public TBar, public TSkinComponent {
 public:
-  explicit TSkinProgressBar(TComponent* owner);
+  using TBar::TBar;
 
-  // The bound sensor; ia0 binds nothing. A plain store (bindings are made
-  // once, by the creation handler).
+  // The bound sensor; ia0 binds nothing.
   TAnalogSensors AnalogSensor() const noexcept { return FAnalogSensor; }
-  void SetAnalogSensor(TAnalogSensors value);
+  void SetAnalogSensor(TAnalogSensors value) { FAnalogSensor = value; }
   // Stored only; never registered, never read.
   TDigitalSensors DigitalSensor() const noexcept { return FDigitalSensor; }
-  void SetDigitalSensor(TDigitalSensors value);
+  void SetDigitalSensor(TDigitalSensors value) { FDigitalSensor = value; }
 
-  // Registers AnalogSensor unless it is ia0.
-  void RegisterSensors(TSensorList& sensors) override;
-  // Position := trunc(v), then the sensor's UpdateExtremes(v), v being the
-  // sensor's slot in this frame.
-  void FrameStep() override;
+  // The sensor list ignores ia0, so "register unless ia0" is this one call.
+  void RegisterSensors(TSensorList& sensors) override { sensors.RegisterSensor(FAnalogSensor); }
+  void FrameStep() override {
+    const auto reading = ReadSensor(FAnalogSensor);
+    if (!reading) return;
+    this->SetPosition(SensorInteger(reading->Value));
+    reading->Record.UpdateExtremes(reading->Value);
+  }
 
 private:
   TAnalogSensors FAnalogSensor = ia0;
   TDigitalSensors FDigitalSensor = in0;
 };
 
-class TSkinLevelBar : public TGaugeLevelBar, public TSkinComponent {
+class TSkinProgressBar : public TSkinBar<TGaugeProgressBar> {
+  VELQ_CLASS(TSkinProgressBar)
+public:
+  using TSkinBar::TSkinBar;
+};
+
+class TSkinLevelBar : public TSkinBar<TGaugeLevelBar> {
   VELQ_CLASS(TSkinLevelBar)
 public:
-  explicit TSkinLevelBar(TComponent* owner);
-
-  // As TSkinProgressBar.
-  TAnalogSensors AnalogSensor() const noexcept { return FAnalogSensor; }
-  void SetAnalogSensor(TAnalogSensors value);
-  TDigitalSensors DigitalSensor() const noexcept { return FDigitalSensor; }
-  void SetDigitalSensor(TDigitalSensors value);
-
-  void RegisterSensors(TSensorList& sensors) override;
-  void FrameStep() override;
-
-private:
-  TAnalogSensors FAnalogSensor = ia0;
-  TDigitalSensors FDigitalSensor = in0;
+  using TSkinBar::TSkinBar;
 };
