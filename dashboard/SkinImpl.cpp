@@ -68,8 +68,8 @@ void TSkinForm::DefaultHandler(TMessage& message) {
 std::optional<TSensorReading> ReadSensor(std::string_view identifier) noexcept {
   TSensorList* sensors = SensorList();
   if (!sensors) return std::nullopt;
+  // An unregistered sensor's position is 0, which has no slot either.
   const int32_t position = sensors->FindSensorPosition(identifier);
-  if (position == 0) return std::nullopt;  // no record, no slot
   const std::optional<float> value = ReadDataSlot(position);
   if (!value) return std::nullopt;
   return TSensorReading{*value, sensors->SensorAtPosition(position)};

@@ -219,19 +219,23 @@ TEST_F(Painting, InvalidationsCollectUntilTheLoopPaints) {
 }
 
 TEST_F(Painting, MouseClicksCaptureAndHover) {
-  int clicks = 0, enters = 0;
+  int clicks = 0;
   std::vector<TPoint> moves;
   Opaque->OnClick = [&](TObject* sender) {
     EXPECT_EQ(sender, Opaque);
     ++clicks;
   };
   Opaque->OnMouseMove = [&](TObject*, TShiftState, int x, int y) { moves.push_back({x, y}); };
+  // A control that counts the pointer entering and leaving it.
   struct Hover : TSwatch {
     using TSwatch::TSwatch;
-    int* Enters = nullptr;
-    void MouseEnter() override { ++*Enters; }
+    int Enters = 0, Leaves = 0;
+    void MouseEnter() override { ++Enters; }
+    void MouseLeave() override { ++Leaves; }
   };
-  (void)enters;
+  auto* hover = new Hover(Form, Log, clWhite, true);
+  hover->SetBounds(70, 0, 20, 15);
+  hover->SetParent(Form);
   auto press = [&](TWindowEvent::TKind kind, int x, int y) {
     System.Inject(Window, {kind, x, y, 1});
     App->ProcessMessages();
@@ -251,6 +255,18 @@ TEST_F(Painting, MouseClicksCaptureAndHover) {
   press(TWindowEvent::MouseDown, 35, 25);
   press(TWindowEvent::MouseUp, 35, 25);
   EXPECT_EQ(clicks, 1);
+  // Hover: entering, moving inside, leaving to the form, then the window.
+  press(TWindowEvent::MouseMove, 75, 5);
+  press(TWindowEvent::MouseMove, 80, 10);
+  EXPECT_EQ(hover->Enters, 1);
+  EXPECT_EQ(hover->Leaves, 0);
+  press(TWindowEvent::MouseMove, 75, 30);
+  EXPECT_EQ(hover->Leaves, 1);
+  press(TWindowEvent::MouseMove, 75, 5);
+  System.Inject(Window, {TWindowEvent::MouseLeave, 0, 0, 1});
+  App->ProcessMessages();
+  EXPECT_EQ(hover->Enters, 2);
+  EXPECT_EQ(hover->Leaves, 2);
 }
 
 TEST_F(Painting, ClosingTheMainFormEndsTheLoop) {
