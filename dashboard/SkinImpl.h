@@ -10,14 +10,26 @@
 #pragma once
 
 #include <memory>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "DataChannel.h"
 #include "ExtCtrls.h"
 #include "Forms.h"
 #include "SkinSensors.h"
+
+// What a component shows, as key/value pairs, for tools (skinrender
+// --print-state writes one JSON object per component). The writer encodes.
+class TSkinStateWriter {
+public:
+  virtual ~TSkinStateWriter() = default;
+  virtual void Integer(std::string_view key, int64_t value) = 0;
+  virtual void Number(std::string_view key, double value) = 0;
+  virtual void Text(std::string_view key, std::string_view value) = 0;
+};
 
 // What the skin window asks of the components it knows: the creation step
 // (load the picture files the component names, register its sensors, in the
@@ -30,6 +42,8 @@ public:
   // Registration alone, for tools that lay out the shared block.
   virtual void RegisterSensors(TSensorList& sensors) { (void)sensors; }
   virtual void FrameStep() {}
+  // What the widget shows now (position, value, text, ...); nothing by default.
+  virtual void WriteState(TSkinStateWriter& out) const { (void)out; }
 };
 
 // A sensor's value in the current frame (slot p of the shared block, p its
