@@ -81,6 +81,17 @@ std::optional<TSensorReading> ReadSensor(TAnalogSensors sensor) noexcept {
   return ReadSensor(SensorIdentifier(sensor));
 }
 
+std::optional<TSensorReading> ReadSensor(TAnalogSensors analog, TDigitalSensors digital) noexcept {
+  if (analog != ia0) return ReadSensor(analog);
+  if (digital == in0) return std::nullopt;
+  return ReadSensor(SensorIdentifier(digital));
+}
+
+void RegisterSensorPair(TSensorList& sensors, TAnalogSensors analog, TDigitalSensors digital) {
+  sensors.RegisterSensor(analog);   // ia0 is never entered
+  sensors.RegisterSensor(digital);  // nor in0
+}
+
 std::vector<std::string> SkinSensorLayout(const TSkinForm& form) {
   TSensorList sensors;
   for (TComponent* c : form.ComponentList())

@@ -9,8 +9,8 @@
 // application; a frame pass stops at the component that fails.
 #pragma once
 
-#include <memory>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -56,6 +56,12 @@ struct TSensorReading {
 };
 std::optional<TSensorReading> ReadSensor(std::string_view identifier) noexcept;
 std::optional<TSensorReading> ReadSensor(TAnalogSensors sensor) noexcept;
+// The binding of the indicator classes (number, matrix, LED, label): the
+// analog sensor when it is not ia0, else the digital one (nothing for in0).
+std::optional<TSensorReading> ReadSensor(TAnalogSensors analog, TDigitalSensors digital) noexcept;
+// Registers the analog sensor unless ia0, then the digital one unless in0;
+// both may take a slot.
+void RegisterSensorPair(TSensorList& sensors, TAnalogSensors analog, TDigitalSensors digital);
 
 // What an integer widget receives from a sensor value: the value truncated
 // toward zero as a 64-bit integer, of which the low 32 bits are taken.

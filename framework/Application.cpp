@@ -165,6 +165,7 @@ void TApplication::ShowException(const std::string& message) {
 void TApplication::ShowMessage(const std::string& text) { FWindowSystem.MessageBox(FTitle, text, false); }
 
 TApplication::TTimerId TApplication::SetTimer(int intervalMs, std::function<void()> tick) {
+  if (FTimers.size() >= kMaxTimers) return 0;
   const TTimerId id = FNextTimerId++;
   TTimer timer;
   timer.Interval = std::max(intervalMs, 1);

@@ -77,8 +77,12 @@ public:
   void ShowMessage(const std::string& text);
 
   // Window-message timers: `tick` runs on the loop every `intervalMs`
-  // (ticks that fall due while the loop is busy coalesce into one).
+  // (ticks that fall due while the loop is busy coalesce into one). Like
+  // any window system's, the timer table is finite: SetTimer refuses with
+  // 0 once kMaxTimers are running, so a runaway caller fails visibly
+  // instead of slowing every loop pass.
   using TTimerId = int;
+  static constexpr size_t kMaxTimers = 10000;
   TTimerId SetTimer(int intervalMs, std::function<void()> tick);
   void KillTimer(TTimerId id);
   int64_t NowMs() const { return FWindowSystem.NowMs(); }
