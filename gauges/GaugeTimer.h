@@ -43,6 +43,7 @@
 
 #include "Application.h"
 #include "GaugeControls.h"
+#include "GraphicsBase.h"
 #include "SysUtils.h"
 
 enum TGaugeTimerType : uint8_t { ttThread, ttSystem };
@@ -54,12 +55,6 @@ const TEnumInfo& ThreadPriorityNames();
 // The nice value a priority maps to (tpIdle: the nice value kept beside
 // SCHED_IDLE, 19).
 int ThreadPriorityNice(TThreadPriority priority) noexcept;
-
-// Raised when the platform refuses a timer.
-class EOutOfResources : public Exception {
-public:
-  using Exception::Exception;
-};
 
 // An auto-reset event: Set wakes one wait (or the next one) and resets.
 class TAutoResetEvent {
@@ -113,6 +108,7 @@ private:
   std::atomic<uint32_t> FInterval{1000};
   std::atomic<bool> FTerminated{false};
   std::atomic<uint64_t> FWakes{0};
+  std::atomic<bool> FEnded{false};
   std::atomic<int> FPendingPriority{-1};
   TAutoResetEvent FWakeUp;
   mutable std::mutex FSuspendLock;
