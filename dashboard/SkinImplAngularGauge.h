@@ -50,6 +50,8 @@ public:
   // Position := v as a 64-bit float, then the sensor's UpdateExtremes(v), v
   // being the sensor's slot in this frame.
   void FrameStep() override;
+  // "position": where the needle stands.
+  void WriteState(TSkinStateWriter& out) const override { out.Number("position", Position()); }
 
 private:
   TAnalogSensors FAnalogSensor = ia0;

@@ -41,6 +41,8 @@ public:
     this->SetPosition(SensorInteger(reading->Value));
     reading->Record.UpdateExtremes(reading->Value);
   }
+  // "position": what Position holds.
+  void WriteState(TSkinStateWriter& out) const override { out.Integer("position", this->Position()); }
 
 private:
   TAnalogSensors FAnalogSensor = ia0;

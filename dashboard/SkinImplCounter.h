@@ -58,6 +58,8 @@ public:
   // whose slot is absent (no list, no block, block too short), is left as
   // it is.
   void FrameStep() override;
+  // "value": what Value holds.
+  void WriteState(TSkinStateWriter& out) const override { out.Integer("value", Value()); }
 
 private:
   TAnalogSensors FAnalogSensor = ia0;

@@ -3,7 +3,11 @@
 #include "SkinImpl.h"
 #include "SkinImplAngularGauge.h"
 #include "SkinImplBars.h"
+#include "SkinImplClock.h"
 #include "SkinImplCounter.h"
+#include "SkinImplExitButton.h"
+#include "SkinImplLabel.h"
+#include "SkinImplNum.h"
 #include "TypInfo.h"
 
 // The one list of the twelve skin classes, in their fixed order. A class
@@ -13,10 +17,13 @@ void RegisterSkinClasses() {
   RegisterClass(TSkinForm::StaticClass());
   RegisterClass(TSkinBackground::StaticClass());
   RegisterClass(TSkinAngularGauge::StaticClass());
-  // TSkinExitButton: not built yet.
+  RegisterClass(TSkinExitButton::StaticClass());
   RegisterClass(TSkinCounter::StaticClass());
   // TSkinLed: not built yet.
   RegisterClass(TSkinProgressBar::StaticClass());
   RegisterClass(TSkinLevelBar::StaticClass());
-  // TSkinNum, TSkinClock, TSkinMatrix, TSkinLabel: not built yet.
+  RegisterClass(TSkinNum::StaticClass());
+  RegisterClass(TSkinClock::StaticClass());
+  // TSkinMatrix: not built yet.
+  RegisterClass(TSkinLabel::StaticClass());
 }

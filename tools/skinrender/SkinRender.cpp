@@ -10,16 +10,23 @@
 //       time below, recoloured through a default TGaugePalette (dark green,
 //       lime) as the widgets show them, where unlit and lit are easy to tell.
 //
-//   skinrender --skin NAME --out FILE.png [--set SENSOR=VALUE]...
+//   skinrender --skin NAME [--out FILE.png] [--print-state]
+//              [--set SENSOR=VALUE]... [--time YYYY-MM-DDTHH:MM:SS]
 //       run in a directory that holds Skin/: renders the skin as the
 //       dashboard shows it after one frame with the given sensor values
-//       (others 0), without a display.
+//       (others 0), without a display. --out writes the picture;
+//       --print-state prints one JSON object per skin component, in the
+//       skin's order, with "name", "class" and what the widget shows
+//       ("position", "value", "text", ...). --time sets the clocks' local
+//       date-time, so real-time clocks render reproducibly. At least one
+//       of --out and --print-state is needed.
 //
 // Exit status: 0 on success, 1 when the picture cannot be drawn or written
 // (the message goes to standard error), 2 for a wrong command line.
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -174,7 +181,8 @@ void WriteGlyphSheet(const std::string& path) {
 
 int Usage() {
   std::fputs("usage: skinrender --glyphs FILE.png\n"
-             "       skinrender --skin NAME --out FILE.png [--set SENSOR=VALUE]...\n",
+             "       skinrender --skin NAME [--out FILE.png] [--print-state] [--set SENSOR=VALUE]...\n"
+             "                  [--time YYYY-MM-DDTHH:MM:SS]\n",
              stderr);
   return 2;
 }
@@ -188,26 +196,35 @@ int main(int argc, char** argv) {
       WriteGlyphSheet(args[1]);
       return 0;
     }
-    std::string skin, out;
-    std::vector<std::pair<std::string, float>> values;
+    std::string skin;
+    TRenderOptions options;
+    bool printState = false;
     for (size_t i = 0; i < args.size(); ++i) {
+      if (args[i] == "--print-state") {
+        printState = true;
+        continue;
+      }
       if (i + 1 >= args.size()) return Usage();
       const std::string& value = args[++i];
       if (args[i - 1] == "--skin") skin = value;
-      else if (args[i - 1] == "--out") out = value;
-      else if (args[i - 1] == "--set") {
+      else if (args[i - 1] == "--out") options.Out = value;
+      else if (args[i - 1] == "--time") {
+        options.Time = ParseRenderTime(value);
+        if (!options.Time) return Usage();
+      } else if (args[i - 1] == "--set") {
         const size_t eq = value.find('=');
         if (eq == std::string::npos) return Usage();
         char* end = nullptr;
         const float v = std::strtof(value.c_str() + eq + 1, &end);
         if (*end != '\0' || end == value.c_str() + eq + 1) return Usage();
-        values.emplace_back(value.substr(0, eq), v);
+        options.Values.emplace_back(value.substr(0, eq), v);
       } else {
         return Usage();
       }
     }
-    if (skin.empty() || out.empty()) return Usage();
-    RenderSkin(skin, out, values);
+    if (skin.empty() || (options.Out.empty() && !printState)) return Usage();
+    if (printState) options.State = &std::cout;
+    RenderSkin(skin, options);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "skinrender: %s\n", e.what());
     return 1;

@@ -4,16 +4,96 @@
 
 #include <cairo.h>
 
+#include <charconv>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "DataChannel.h"
+#include "GaugeClock.h"
 #include "SkinImpl.h"
 #include "SkinRegistration.h"
 #include "SkinStream.h"
 #include "backend/headless/HeadlessWindowSystem.h"
 
-void RenderSkin(const std::string& skin, const std::string& out,
-                const std::vector<std::pair<std::string, float>>& values) {
+namespace {
+
+// Writes one component's keys as the members of a JSON object.
+class TJsonStateWriter final : public TSkinStateWriter {
+public:
+  explicit TJsonStateWriter(std::string& line) : FLine(line) {}
+  void Integer(std::string_view key, int64_t value) override { Member(key, std::to_string(value)); }
+  void Number(std::string_view key, double value) override {
+    // Shortest round-trip form, independent of the locale; JSON has no
+    // NaN or infinities, so those become null.
+    if (!std::isfinite(value)) return Member(key, "null");
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    Member(key, std::string(buffer, result.ptr));
+  }
+  void Text(std::string_view key, std::string_view value) override { Member(key, JsonString(value)); }
+
+private:
+  void Member(std::string_view key, const std::string& json) {
+    FLine += ", ";
+    FLine += JsonString(key);
+    FLine += ": ";
+    FLine += json;
+  }
+  std::string& FLine;
+};
+
+void WriteComponentStates(const TSkinForm& form, std::ostream& out) {
+  for (TComponent* c : form.ComponentList()) {
+    const auto* component = dynamic_cast<const TSkinComponent*>(c);
+    if (!component) continue;
+    std::string line = "{\"name\": " + JsonString(c->Name()) + ", \"class\": " + JsonString(c->ClassName());
+    TJsonStateWriter writer(line);
+    component->WriteState(writer);
+    line += "}\n";
+    out << line;
+  }
+  out.flush();
+}
+
+}  // namespace
+
+std::string JsonString(std::string_view text) {
+  std::string json = "\"";
+  for (const char ch : text) {
+    const auto byte = static_cast<unsigned char>(ch);
+    if (ch == '"' || ch == '\\') {
+      json += '\\';
+      json += ch;
+    } else if (byte < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+      json += escape;
+    } else {
+      json += ch;
+    }
+  }
+  json += '"';
+  return json;
+}
+
+std::optional<double> ParseRenderTime(std::string_view text) {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  char tail = 0;
+  const std::string copy(text);
+  if (copy.size() != 19 || std::sscanf(copy.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c", &year, &month, &day, &hour,
+                                       &minute, &second, &tail) != 6)
+    return std::nullopt;
+  static constexpr int kDaysInMonth[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12 || day < 1 || day > kDaysInMonth[month - 1] || hour > 23 || minute > 59 ||
+      second > 59)
+    return std::nullopt;
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (month == 2 && day == 29 && !leap) return std::nullopt;
+  return EncodeDateTime(year, month, day, hour, minute, second);
+}
+
+void RenderSkin(const std::string& skin, const TRenderOptions& options) {
   // A channel of this process's own, so a dashboard running beside it is
   // never touched. Set before any channel object exists.
   setenv(kChannelSuffixVariable, ("-skinrender-" + std::to_string(getpid())).c_str(), 1);
@@ -26,9 +106,20 @@ void RenderSkin(const std::string& skin, const std::string& out,
   auto* form = new TSkinForm(&application);
   ReadSkinFile("Skin/" + skin + "/skin.bin", *form);
 
+  // A render is one instant: clocks stop ticking, and with a given time
+  // they read it (a real-time clock as its loading did).
+  TFixedClockSource fixedTime(options.Time.value_or(0));
+  for (TComponent* c : form->ComponentList())
+    if (auto* clock = dynamic_cast<TGaugeClock*>(c)) {
+      clock->Timer().SetEnabled(false);
+      if (!options.Time) continue;
+      clock->SetClockSource(&fixedTime);
+      if (clock->ClockType() == ctRealTime) clock->RereadTime();
+    }
+
   const std::vector<std::string> layout = SkinSensorLayout(*form);
   TDataChannelHost host(static_cast<int32_t>(layout.size()));
-  for (const auto& [sensor, value] : values) {
+  for (const auto& [sensor, value] : options.Values) {
     bool found = false;
     for (size_t i = 0; i < layout.size(); ++i)
       if (layout[i] == sensor) {
@@ -47,11 +138,17 @@ void RenderSkin(const std::string& skin, const std::string& out,
   if (!windowSystem.MessageBoxes().empty()) throw Exception(windowSystem.MessageBoxes().front().Text);
 
   form->PaintAll();
-  cairo_surface_t* image = form->BackBuffer();
-  cairo_surface_flush(image);
-  const cairo_status_t status = cairo_surface_write_to_png(image, out.c_str());
-  if (status != CAIRO_STATUS_SUCCESS)
-    throw Exception("Impossible de créer le fichier \"" + out + "\". " + cairo_status_to_string(status));
+  if (!options.Out.empty()) {
+    cairo_surface_t* image = form->BackBuffer();
+    cairo_surface_flush(image);
+    const cairo_status_t status = cairo_surface_write_to_png(image, options.Out.c_str());
+    if (status != CAIRO_STATUS_SUCCESS)
+      throw Exception("Impossible de créer le fichier \"" + options.Out + "\". " + cairo_status_to_string(status));
+  }
+  if (options.State) WriteComponentStates(*form, *options.State);
+  // The clocks read the local source until the form is gone.
+  for (TComponent* c : form->ComponentList())
+    if (auto* clock = dynamic_cast<TGaugeClock*>(c)) clock->SetClockSource(nullptr);
   ReleaseDataBlock();
   ReleaseSensorList();
 }

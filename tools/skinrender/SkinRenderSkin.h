@@ -2,16 +2,40 @@
 // without a display.
 #pragma once
 
+#include <optional>
+#include <ostream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
+
+// What one render does besides reading the skin.
+struct TRenderOptions {
+  // Sensor identifier and value; other sensors read 0.
+  std::vector<std::pair<std::string, float>> Values;
+  // The PNG to write; empty writes none.
+  std::string Out;
+  // When set, each clock reads this local date-time (days since
+  // 1899-12-30) instead of the machine's.
+  std::optional<double> Time;
+  // When set, one JSON object per skin component is written here after the
+  // frame, in ownership order: "name", "class" and what the widget shows.
+  std::ostream* State = nullptr;
+};
 
 // Reads Skin/<skin>/skin.bin (in the current directory) into a skin window
 // on the headless window system, completes it as the dashboard does (its
 // creation handler loads the pictures, builds the sensor list and opens the
 // data channel, here an in-process block of its own), runs one frame pass
-// with `values` (sensor identifier, value; other sensors 0) and writes the
-// window's client area to `out` as PNG, colour-key pixels kept as they are.
+// with the given values and writes what the options ask for: the window's
+// client area as PNG (colour-key pixels kept as they are) and the state of
+// each component. Clocks are frozen at the instant of the render.
 // Raises Exception with the first error the dashboard would have reported.
-void RenderSkin(const std::string& skin, const std::string& out,
-                const std::vector<std::pair<std::string, float>>& values);
+void RenderSkin(const std::string& skin, const TRenderOptions& options);
+
+// Parses "YYYY-MM-DDTHH:MM:SS" into a date-time; nothing when malformed or
+// out of range.
+std::optional<double> ParseRenderTime(std::string_view text);
+
+// A JSON string literal of `text` (UTF-8 kept, controls escaped).
+std::string JsonString(std::string_view text);
