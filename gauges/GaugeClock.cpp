@@ -320,9 +320,10 @@ void TGaugeClock::Paint() {
     image.CopyPixelsTransparent(Bounds(x, y, half, FAmPmBitmap->Height()), FAmPmBitmap->View(), source, clBlack);
   }
   DrawDesignFrame(image);
-  // The clock presents its image itself: a transparent clock keeps the
-  // snapshot it captured first instead of asking for a new capture after
-  // every paint (its background is the skin's fixed picture).
-  Canvas()->CopyPixels(Rect(0, 0, Width(), Height()), ImageBitmap().View(), Rect(0, 0, Width(), Height()),
-                       cmSrcCopy);
+  // Presented like every other widget, so that a transparent clock takes a
+  // fresh snapshot of what lies beneath at the next paint the window system
+  // starts. Keeping its first snapshot for good would freeze whatever was
+  // under it then - in a skin, the window before its background picture
+  // was loaded, a black box.
+  PresentImage();
 }

@@ -161,7 +161,10 @@ public:
 
 protected:
   virtual void Change();
+  // Draws the number's row, then presents the image.
   void Paint() override;
+  // Presents the off-screen image (for descendants that draw their own row).
+  void PresentImage() { TGaugeGraphicImageControl::Paint(); }
   // Copies strip cell `cell` to (x, y) of the off-screen image, black
   // pixels left out.
   void DrawDigit(int32_t cell, int32_t x, int32_t y);

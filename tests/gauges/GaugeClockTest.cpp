@@ -212,3 +212,27 @@ TEST_F(GaugeClockTest, TheColonAndTheAmPmHalfReachTheImage) {
 }
 
 }  // namespace
+
+namespace {
+
+class GaugeClockTransparency : public HeadlessFormTest {};
+
+TEST_F(GaugeClockTransparency, ATransparentClockShowsWhatLiesBeneath) {
+  MakeForm(200, 60, clWhite);
+  auto* clock = new TGaugeClock(Form);
+  clock->SetTransparent(true);
+  clock->SetParent(Form);
+  clock->Loaded();
+  Show();
+  EXPECT_EQ(Pixel(1, 1), clWhite);
+  clock->SetHours(3);
+  EXPECT_EQ(Pixel(1, 1), clWhite);
+  // What lies beneath changes: the clock shows the new background, not the
+  // snapshot of its first paint.
+  Form->SetColor(clYellow);
+  EXPECT_EQ(Pixel(1, 1), clYellow);
+  clock->SetHours(4);
+  EXPECT_EQ(Pixel(1, 1), clYellow);
+}
+
+}  // namespace
