@@ -43,6 +43,8 @@ for name in "${!moved[@]}"; do
   [ "$changed" != "0" ] || fail "$name did not change between the two values"
   mask+=(-draw "rectangle $x0,$y0 $x1,$y1")
 done
+# The clock runs on its own time, so it may differ too; nothing requires it.
+mask+=(-draw "rectangle 520,12 623,35")
 outside=$(convert "$work/diff.png" -fill black "${mask[@]}" -format "%[fx:maxima]" info:)
 [ "$outside" = "0" ] || { cp "$work/diff.png" /tmp/demo-diff.png; fail "pixels changed outside the moved widgets (see /tmp/demo-diff.png)"; }
 echo "ok: the screens differ exactly where the needle and the bars moved"
