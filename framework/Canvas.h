@@ -185,7 +185,7 @@ private:
   void WideLines(const TTarget& t, std::span<const TPoint> points, bool closed) const;
   void PaintMask(const TTarget& t, const uint8_t* mask, int stride, const TRect& box, uint32_t pixel,
                  TPenMode mode) const;
-  void DrawTextLayout(const TTarget& t, int x, int y, const TTextLayout& layout, const TRect* clip, bool opaque);
+  void DrawTextBlock(const TTarget& t, int x, int y, const TTextBlock& layout, const TRect* clip, bool opaque);
   template <class Op> void Blit(const TRect& dest, const TPixelView& src, const TRect& srcRect, Op op);
 
   TBitmap* FBitmap = nullptr;

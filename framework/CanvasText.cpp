@@ -66,11 +66,11 @@ int Utf8Length(unsigned char lead) {
 }  // namespace
 
 TPoint TCanvas::TextExtent(std::string_view text) {
-  const TTextLayout layout(FFont, text);
+  const TTextBlock layout(FFont, text);
   return layout.Extent();
 }
 
-void TCanvas::DrawTextLayout(const TTarget& t, int x, int y, const TTextLayout& layout, const TRect* clip,
+void TCanvas::DrawTextBlock(const TTarget& t, int x, int y, const TTextBlock& layout, const TRect* clip,
                              bool opaque) {
   const int orientation = ((FFont.Orientation() % 3600) + 3600) % 3600;
   const double radians = orientation * std::numbers::pi / 1800.0;
@@ -119,9 +119,9 @@ void TCanvas::DrawTextLayout(const TTarget& t, int x, int y, const TTextLayout& 
 
 void TCanvas::TextOut(int x, int y, std::string_view text) {
   const TTarget t = Target();
-  const TTextLayout layout(FFont, text);
+  const TTextBlock layout(FFont, text);
   if (!t.View.Empty()) {
-    DrawTextLayout(t, x, y, layout, nullptr, FBrush.Style() != bsClear);
+    DrawTextBlock(t, x, y, layout, nullptr, FBrush.Style() != bsClear);
     Changed(t);
   }
   FPenPos = {x + layout.Extent().X, y};
@@ -135,8 +135,8 @@ void TCanvas::TextRect(const TRect& rect, int x, int y, std::string_view text) {
     const uint32_t pixel = DrawColor(FBrush.Color(), t);
     for (int row = r.Top; row < r.Bottom; ++row) Span(t, row, r.Left, r.Right, pixel, pmCopy);
   }
-  const TTextLayout layout(FFont, text);
-  DrawTextLayout(t, x, y, layout, &rect, false);
+  const TTextBlock layout(FFont, text);
+  DrawTextBlock(t, x, y, layout, &rect, false);
   Changed(t);
 }
 
@@ -214,11 +214,11 @@ int TCanvas::DrawText(std::string_view text, TRect& rect, unsigned format) {
     const std::string line = WithoutMark(marked);
     const int underlineBegin = mark == std::string::npos || mark >= line.size() ? -1 : int(mark);
     const int underlineEnd = underlineBegin < 0 ? -1 : underlineBegin + Utf8Length(static_cast<unsigned char>(line[mark]));
-    const TTextLayout layout(FFont, line, underlineBegin, std::min<int>(underlineEnd, int(line.size())));
+    const TTextBlock layout(FFont, line, underlineBegin, std::min<int>(underlineEnd, int(line.size())));
     int x = rect.Left;
     if (format & DT_CENTER) x = rect.Left + (rect.Width() - layout.Extent().X) / 2;
     else if (format & DT_RIGHT) x = rect.Right - layout.Extent().X;
-    DrawTextLayout(t, x, y, layout, (format & DT_NOCLIP) ? nullptr : &rect, opaque);
+    DrawTextBlock(t, x, y, layout, (format & DT_NOCLIP) ? nullptr : &rect, opaque);
     y += lineHeight;
   }
   Changed(t);

@@ -146,7 +146,7 @@ void TFont::Assign(const TPersistent& source) {
   Changed();
 }
 
-TTextLayout::TTextLayout(const TFont& font, std::string_view text, int underlineBegin, int underlineEnd) {
+TTextBlock::TTextBlock(const TFont& font, std::string_view text, int underlineBegin, int underlineEnd) {
   FLayout = pango_layout_new(DrawingPangoContext());
   PangoFontDescription* desc = CreateDescription(font);
   pango_layout_set_font_description(FLayout, desc);
@@ -178,7 +178,7 @@ TTextLayout::TTextLayout(const TFont& font, std::string_view text, int underline
   FInk = {ink.x - logical.x, ink.y - logical.y, ink.x - logical.x + ink.width, ink.y - logical.y + ink.height};
 }
 
-TTextLayout::~TTextLayout() { g_object_unref(FLayout); }
+TTextBlock::~TTextBlock() { g_object_unref(FLayout); }
 
 #if defined(__SANITIZE_ADDRESS__)
 // Fontconfig keeps a pattern alive after its last user is released (it is

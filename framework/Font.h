@@ -16,7 +16,7 @@
 // deterministic for a given font file.
 //
 // Thread rules: TFont is a value holder for the user-interface thread.
-// TTextLayout uses one Pango context per thread, so measurement may happen
+// TTextBlock uses one Pango context per thread, so measurement may happen
 // on any thread. Errors: Assign from another class raises EConvertError.
 #pragma once
 
@@ -77,14 +77,14 @@ std::string ResolveFontFamily(std::string_view name);
 
 // One line or block of text laid out in a font, unrotated. Lines break only
 // at the line breaks in the text.
-class TTextLayout {
+class TTextBlock {
 public:
   // `underlineBegin`..`underlineEnd` (byte offsets) are underlined in
   // addition to the font's own style (an accelerator mark).
-  TTextLayout(const TFont& font, std::string_view text, int underlineBegin = -1, int underlineEnd = -1);
-  ~TTextLayout();
-  TTextLayout(const TTextLayout&) = delete;
-  TTextLayout& operator=(const TTextLayout&) = delete;
+  TTextBlock(const TFont& font, std::string_view text, int underlineBegin = -1, int underlineEnd = -1);
+  ~TTextBlock();
+  TTextBlock(const TTextBlock&) = delete;
+  TTextBlock& operator=(const TTextBlock&) = delete;
 
   // Width and height of the text cell in pixels (the logical extents).
   TPoint Extent() const noexcept { return FExtent; }

@@ -59,7 +59,7 @@ TEST(FontTest, WindowsFacesResolveToMetricCompatibleFamilies) {
   EXPECT_EQ(ResolveFontFamily("DejaVu Serif"), "DejaVu Serif");
   // And fontconfig really has the face: the loaded font is Liberation Sans.
   TFont font;
-  TTextLayout layout(font, "x");
+  TTextBlock layout(font, "x");
   PangoLayoutIter* iter = pango_layout_get_iter(layout.Layout());
   PangoLayoutRun* run = pango_layout_iter_get_run_readonly(iter);
   ASSERT_NE(run, nullptr);
