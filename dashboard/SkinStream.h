@@ -117,8 +117,19 @@ private:
 
 // ---- text form ----------------------------------------------------------------
 // Text form to object stream (no resource header). Syntax errors raise
-// EParserError("%s à la ligne %d").
+// EParserError("%s à la ligne %d"); CR LF, LF and a lone CR each end a line.
+// The encoding is decided once for the whole text (DetectTextEncoding).
 std::vector<uint8_t> ObjectTextToBinary(std::string_view text);
+
+// How a text form is read: a leading UTF-8 byte order mark is skipped
+// (removed from `text`); a text that is then valid UTF-8 as a whole is UTF-8,
+// any other is Windows-1252, byte for byte, the code page of the binary
+// form's 8-bit strings, so that no byte of a legacy-code-page file is lost.
+// A UTF-16 byte order mark raises EParserError naming the encoding.
+enum class TTextEncoding { Utf8, Windows1252 };
+TTextEncoding DetectTextEncoding(std::string_view& text);
+// Strict UTF-8: no overlong forms, surrogates or code points past U+10FFFF.
+bool IsValidUtf8(std::string_view text) noexcept;
 // Object stream (no resource header) to text form: two blanks per level,
 // CR LF line ends.
 std::string ObjectBinaryToText(std::span<const uint8_t> stream);

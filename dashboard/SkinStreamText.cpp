@@ -24,7 +24,7 @@ enum class Tok { Eof, Symbol, Integer, Float, String, Char };
 
 class TParser {
 public:
-  explicit TParser(std::string_view text) : FText(text) { Next(); }
+  TParser(std::string_view text, bool utf8) : FText(text), FUtf8(utf8) { Next(); }
 
   Tok Token() const { return FToken; }
   char TokenChar() const { return FChar; }
@@ -56,8 +56,8 @@ public:
     int pending = -1;
     for (;;) {
       if (FPos >= FText.size()) Error("Valeur binaire incorrecte");
+      CountLineEnd(FPos);
       const char c = FText[FPos++];
-      if (c == '\n') ++FLine;
       if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
       if (c == '}') break;
       const int v = HexDigit(c);
@@ -116,10 +116,17 @@ private:
   void SkipBlanks() {
     while (FPos < FText.size()) {
       const char c = FText[FPos];
-      if (c == '\n') ++FLine;
-      else if (c != ' ' && c != '\t' && c != '\r') break;
+      if (c != ' ' && c != '\t' && c != '\r' && c != '\n') break;
+      CountLineEnd(FPos);
       ++FPos;
     }
+  }
+
+  // Counts the line end at `pos`: LF, a lone CR, or the LF of CR LF (so a
+  // CR LF pair counts once), whatever editor saved the file.
+  void CountLineEnd(size_t pos) {
+    const char c = FText[pos];
+    if (c == '\n' || (c == '\r' && (pos + 1 >= FText.size() || FText[pos + 1] != '\n'))) ++FLine;
   }
 
   void ScanHex() {
@@ -216,10 +223,16 @@ private:
     }
   }
 
-  // A character inside quotes: a UTF-8 sequence becomes its code point; a
-  // byte that does not start a valid sequence stands for itself.
+  // A character inside quotes. In a UTF-8 file, a sequence becomes its code
+  // point (the file was checked whole, so every sequence is valid). In any
+  // other file each byte is one Windows-1252 character, which is the byte
+  // itself in an 8-bit string, so no byte is ever lost or merged.
   char32_t DecodeChar() {
     const unsigned char b = static_cast<unsigned char>(FText[FPos]);
+    if (!FUtf8) {
+      ++FPos;
+      return b;
+    }
     size_t len = 0;
     char32_t cp = 0;
     if (b >= 0xC2 && b <= 0xDF) { len = 2; cp = b & 0x1F; }
@@ -243,6 +256,7 @@ private:
   }
 
   std::string_view FText;
+  bool FUtf8 = true;
   size_t FPos = 0;
   int FLine = 1;
   int FTokenLine = 1;
@@ -751,8 +765,48 @@ private:
 
 }  // namespace
 
+bool IsValidUtf8(std::string_view text) noexcept {
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t len = 0;
+    char32_t cp = 0;
+    if (b >= 0xC2 && b <= 0xDF) { len = 2; cp = b & 0x1F; }
+    else if (b >= 0xE0 && b <= 0xEF) { len = 3; cp = b & 0x0F; }
+    else if (b >= 0xF0 && b <= 0xF4) { len = 4; cp = b & 0x07; }
+    else return false;
+    if (i + len > text.size()) return false;
+    for (size_t k = 1; k < len; ++k) {
+      const auto n = static_cast<unsigned char>(text[i + k]);
+      if ((n & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (n & 0x3F);
+    }
+    const char32_t minimum = len == 2 ? 0x80 : len == 3 ? 0x800 : 0x10000;
+    // Overlong forms, UTF-16 surrogates and code points beyond Unicode are
+    // not UTF-8.
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    i += len;
+  }
+  return true;
+}
+
+TTextEncoding DetectTextEncoding(std::string_view& text) {
+  auto startsWith = [&](std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; };
+  // UTF-16 cannot be read as 8-bit text at all: say so instead of failing
+  // on the first keyword.
+  if (startsWith("\xFF\xFE")) throw EParserError("Texte en UTF-16LE non pris en charge : enregistrez le fichier en UTF-8");
+  if (startsWith("\xFE\xFF")) throw EParserError("Texte en UTF-16BE non pris en charge : enregistrez le fichier en UTF-8");
+  if (startsWith("\xEF\xBB\xBF")) text.remove_prefix(3);
+  return IsValidUtf8(text) ? TTextEncoding::Utf8 : TTextEncoding::Windows1252;
+}
+
 std::vector<uint8_t> ObjectTextToBinary(std::string_view text) {
-  TParser parser(text);
+  const bool utf8 = DetectTextEncoding(text) == TTextEncoding::Utf8;
+  TParser parser(text, utf8);
   TObjectStreamWriter writer;
   writer.WriteSignature();
   TTextToBinary(parser, writer).ConvertObject(0);

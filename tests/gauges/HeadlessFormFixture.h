@@ -46,7 +46,7 @@ protected:
     Form->Show();
     App->ProcessMessages();
     const TBitmap& frame = widget.ImageBitmap();
-    const std::filesystem::path file = std::filesystem::path(__FILE__).parent_path() / "reference" / name;
+    const std::filesystem::path file = std::filesystem::path(VELQ_TEST_SOURCE_DIR) / "reference" / name;
     if (const char* update = std::getenv("VELQ_UPDATE_REFERENCE"); update && *update) {
       TPngImage png;
       png.Assign(frame);

@@ -188,7 +188,7 @@ TEST(ResourceHeader, WrittenInFullReadByItsFirstBytes) {
 // gives the file back byte for byte, and binary -> text -> binary the same
 // binary.
 TEST(Corpus, RoundTripsByteExactly) {
-  const std::filesystem::path dir = std::filesystem::path(__FILE__).parent_path() / "corpus";
+  const std::filesystem::path dir = std::filesystem::path(VELQ_TEST_SOURCE_DIR) / "corpus";
   int files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
     if (entry.path().extension() != ".cfg") continue;
@@ -237,4 +237,89 @@ TEST(TextForm, LongClassNamesStayApartFromPrefixes) {
   }
   EXPECT_THROW(ObjectTextToBinary("object " + std::string(256, 'C') + "\r\nend\r\n"), Exception);
 }
+}  // namespace
+
+namespace {
+
+// A one-property skin text in the raw bytes an editor saved.
+std::string SkinText(const std::string& prefix, const std::string& quoted) {
+  return prefix + "object A: T\r\n  P = '" + quoted + "'\r\nend\r\n";
+}
+
+TEST(TextEncoding, EachFileIsReadInTheEncodingItIsSavedIn) {
+  struct Case {
+    const char* Name;
+    std::string Text;
+    std::vector<uint8_t> Value;
+  };
+  const Case cases[] = {
+      // UTF-8 with a byte order mark: the mark is skipped, é is code 233.
+      {"UTF-8 with BOM", SkinText("\xEF\xBB\xBF", "caf\xC3\xA9"), Bytes({6, 4, 'c', 'a', 'f', 0xE9})},
+      {"UTF-8", SkinText("", "caf\xC3\xA9"), Bytes({6, 4, 'c', 'a', 'f', 0xE9})},
+      // Beyond one byte: a wide string.
+      {"UTF-8, wide", SkinText("", "\xE2\x82\xAC"), Bytes({18, 1, 0, 0, 0, 0xAC, 0x20})},
+      // Windows-1252 bytes: each byte is itself in the 8-bit string.
+      {"Windows-1252", SkinText("", "caf\xE9 \x80"), Bytes({6, 6, 'c', 'a', 'f', 0xE9, ' ', 0x80})},
+      // GBK: C2 BD would be valid UTF-8 on its own, but the file as a whole
+      // is not, so no byte is merged away.
+      {"GBK", SkinText("", "\xD0\xC2\xBD\xA8"), Bytes({6, 4, 0xD0, 0xC2, 0xBD, 0xA8})},
+      // One invalid byte anywhere decides for the whole file.
+      {"GBK after UTF-8-looking text", SkinText("", "\xC3\xA9\xD0"), Bytes({6, 3, 0xC3, 0xA9, 0xD0})},
+  };
+  for (const Case& c : cases) {
+    const auto stream = ObjectTextToBinary(c.Text);
+    const size_t start = 4 + 2 + 2 + 2;
+    EXPECT_EQ(std::vector<uint8_t>(stream.begin() + start, stream.end() - 2), c.Value) << c.Name;
+    // Text -> binary -> text -> binary keeps every byte of the string.
+    EXPECT_EQ(ObjectTextToBinary(ObjectBinaryToText(stream)), stream) << c.Name;
+  }
+}
+
+TEST(TextEncoding, Utf16IsRefusedByName) {
+  const std::pair<std::string, const char*> cases[] = {
+      {std::string("\xFF\xFEo\0b\0", 6), "UTF-16LE"},
+      {std::string("\xFE\xFF\0o\0b", 6), "UTF-16BE"},
+  };
+  for (const auto& [text, encoding] : cases) {
+    try {
+      ObjectTextToBinary(text);
+      ADD_FAILURE() << encoding;
+    } catch (const EParserError& e) {
+      EXPECT_NE(e.Message().find(encoding), std::string::npos) << e.Message();
+      EXPECT_EQ(e.Message().find("OBJECT attendu"), std::string::npos) << e.Message();
+    }
+  }
+}
+
+TEST(TextEncoding, StrictUtf8) {
+  EXPECT_TRUE(IsValidUtf8("plain \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"));
+  EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));          // overlong
+  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));      // a surrogate
+  EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));  // past U+10FFFF
+  EXPECT_FALSE(IsValidUtf8("\xE2\x82"));          // cut short
+}
+
+TEST(TextEncoding, EveryKindOfLineEndCountsOnce) {
+  struct Case {
+    const char* Name;
+    std::string Text;
+    const char* Message;
+  };
+  const Case cases[] = {
+      {"lone CR", "object A: T\r  P 1\rend", "'=' attendu à la ligne 2"},
+      {"CR LF", "object A: T\r\n  P 1\r\nend", "'=' attendu à la ligne 2"},
+      {"LF", "object A: T\n  P 1\nend", "'=' attendu à la ligne 2"},
+      {"mixed", "object A: T\r\r\n\n  P 1\rend", "'=' attendu à la ligne 4"},
+      {"lone CR in binary data", "object A: T\r  P = {0A\r 1G}\rend", "Valeur binaire incorrecte à la ligne 2"},
+  };
+  for (const Case& c : cases) {
+    try {
+      ObjectTextToBinary(c.Text);
+      ADD_FAILURE() << c.Name;
+    } catch (const EParserError& e) {
+      EXPECT_EQ(e.Message(), c.Message) << c.Name;
+    }
+  }
+}
+
 }  // namespace
