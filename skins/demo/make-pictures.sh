@@ -14,3 +14,17 @@ convert +antialias -size 640x400 xc:'#ff00ff' \
   -stroke none -fill '#8b98a9' -font Liberation-Sans-Bold -pointsize 18 -draw "text 24,34 'VELQ'" \
   -fill '#5f6b7a' -font Liberation-Sans -pointsize 12 -draw "text 78,34 'demo dashboard'" \
   -depth 8 PNG24:back.png
+# exit.bmp: the exit button's three images side by side (normal, hovered,
+# pressed), 28 x 28 each, a round button on fuchsia, which the button's
+# Color names as the colour around its shape.
+button() { # fill ring cross
+  convert +antialias -size 28x28 xc:'#ff00ff' -fill "$1" -stroke "$2" -strokewidth 2 \
+    -draw 'circle 13.5,13.5 13.5,2' -stroke "$3" -strokewidth 3 \
+    -draw 'line 9,9 18,18' -draw 'line 18,9 9,18' "$4"
+}
+tmp=$(mktemp -d)
+button '#2b3340' '#5f6b7a' '#8b98a9' "$tmp/normal.png"
+button '#3b4656' '#c0392b' '#e74c3c' "$tmp/hover.png"
+button '#7f1d1d' '#e74c3c' '#ffffff' "$tmp/pressed.png"
+convert "$tmp/normal.png" "$tmp/hover.png" "$tmp/pressed.png" +append -type TrueColor BMP3:exit.bmp
+rm -rf "$tmp"
