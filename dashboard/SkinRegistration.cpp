@@ -7,6 +7,7 @@
 #include "SkinImplCounter.h"
 #include "SkinImplExitButton.h"
 #include "SkinImplLabel.h"
+#include "SkinImplLed.h"
 #include "SkinImplNum.h"
 #include "TypInfo.h"
 
@@ -19,7 +20,7 @@ void RegisterSkinClasses() {
   RegisterClass(TSkinAngularGauge::StaticClass());
   RegisterClass(TSkinExitButton::StaticClass());
   RegisterClass(TSkinCounter::StaticClass());
-  // TSkinLed: not built yet.
+  RegisterClass(TSkinLed::StaticClass());
   RegisterClass(TSkinProgressBar::StaticClass());
   RegisterClass(TSkinLevelBar::StaticClass());
   RegisterClass(TSkinNum::StaticClass());
