@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <string>
 #include <system_error>
 
 #include "SerialReader.h"
@@ -82,10 +83,19 @@ const char* SlotPortName(int32_t port) {
   return ValidPort(port) ? Slot(port).FName : "";
 }
 
+namespace {
+
+bool SlotHoldsDevice(PortSlot& slot) {
+  std::lock_guard<std::mutex> lock(slot.FDeviceMutex);
+  return slot.FDevice != nullptr;
+}
+
+}  // namespace
+
 int InitialiserRS232(const LineProfile& profile, int32_t& port) {
   // 1. Lowest free slot, reported before anything else can fail.
   int32_t index = 0;
-  while (index < kPortCount && Slot(index).FDevice) ++index;
+  while (index < kPortCount && SlotHoldsDevice(Slot(index))) ++index;
   port = index;
   if (index == kPortCount) return CODE_OPEN_FAILED;
   PortSlot& slot = Slot(index);
@@ -93,11 +103,26 @@ int InitialiserRS232(const LineProfile& profile, int32_t& port) {
   // 2. The name must fit its field whole.
   if (std::memchr(profile.FPortName, 0, kPortNameSize) == nullptr) return ENAMETOOLONG;
 
-  // 3. Exclusive open; the slot stays free when it fails.
-  int status = 0;
-  std::unique_ptr<SerialDevice> device = ActiveSerialBackend().FOpen(profile.FPortName, status);
+  // 3. A device this process holds already is refused without opening it
+  // again: an open raises DTR and RTS, and as root even a refused open gets
+  // that far on a port this library keeps with its lines low.
+  const SerialBackend& backend = ActiveSerialBackend();
+  std::string identity;
+  int status = backend.FIdentify(profile.FPortName, identity);
+  if (status != 0) return status;
+  for (int32_t other = 0; other < kPortCount; ++other) {
+    if (other != index && SlotHoldsDevice(Slot(other)) && Slot(other).FIdentity == identity) return EACCES;
+  }
+
+  // Exclusive open; the slot stays free when it fails.
+  std::unique_ptr<SerialDevice> device = backend.FOpen(profile.FPortName, status);
   if (!device) return status != 0 ? status : EIO;
-  slot.FDevice = std::move(device);
+  {
+    std::lock_guard<std::mutex> lock(slot.FDeviceMutex);
+    slot.FDevice = std::move(device);
+  }
+  slot.FIdentity = identity;
+  slot.FEventsCreated = false;
   slot.FOpen.store(true, std::memory_order_release);
   SerialDevice& dev = *slot.FDevice;
 
@@ -145,11 +170,15 @@ int InitialiserRS232(const LineProfile& profile, int32_t& port) {
   timeouts.FWriteTotalConstant = 2000;
   if ((status = dev.SetTimeouts(timeouts)) != 0) return status;
 
-  // 11-12. Fresh hand-over state, then the reader. Everything is set before
-  // the thread starts, so the thread sees it without further synchronisation;
-  // the recogniser and time-out are only used once the host makes a request.
+  // 11. The two events, fresh; from here on closing reports success.
   slot.FWriteDone.Reset();
   slot.FFrameReady.Reset();
+  slot.FEventsCreated = true;
+
+  // 12. Fresh hand-over state, then the reader with its wake-up channel.
+  // Everything is set before the thread starts, so the thread sees it
+  // without further synchronisation; the recogniser and time-out are only
+  // used once the host makes a request.
   slot.FWriteRequested.store(false);
   slot.FReadRequested.store(false);
   slot.FWriteStatus.store(0);
@@ -167,6 +196,7 @@ int InitialiserRS232(const LineProfile& profile, int32_t& port) {
     slot.FReceive.FRequestLength = 0;
     slot.FReceive.FFrameLength = 0;
   }
+  if ((status = dev.EnableWake()) != 0) return status;
   slot.FRunning.store(true, std::memory_order_release);
   try {
     slot.FThread = std::thread(&ReaderThread, std::ref(slot), std::ref(dev));

@@ -6,13 +6,16 @@
 // thread (SerialReader).
 //
 // Thread rules: the host opens and closes ports from one thread at a time and
-// drives each port from one thread at a time. Fields that the host thread and
+// drives each port from one thread at a time; a close may come from another
+// host thread while a send or receive waits. Fields that the host thread and
 // the reader thread both touch are atomics, manual-reset events or guarded by
 // the slot's mutexes; everything else belongs to one side (marked below).
 //
 // Errors: statuses, never exceptions: 0, CODE_OPEN_FAILED when every slot is
-// in use, or a system error code (errno). No message box is shown on Linux:
-// the status and ExpliciteLastError carry everything the host is told.
+// in use, EACCES for a device this process already holds (refused before any
+// open, so its modem lines are not touched), or a system error code (errno).
+// No message box is shown on Linux: the status and ExpliciteLastError carry
+// everything the host is told.
 #pragma once
 
 #include <atomic>
@@ -20,6 +23,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "SerialRecognizers.h"
@@ -68,8 +72,15 @@ LineProfile ProfileZT2(const char* portName);
 struct PortSlot {
   // Host thread only.
   char FName[kPortNameSize] = {};
-  std::unique_ptr<SerialDevice> FDevice;  // null while the slot is free
+  std::string FIdentity;       // the device behind the open port (backend's identity)
+  bool FEventsCreated = false;  // opening got as far as creating the two events
   std::thread FThread;
+
+  // Null while the slot is free. Set and reset by the host thread that opens
+  // or closes, under FDeviceMutex, so that a host thread waking the reader
+  // never sees a device being destroyed.
+  std::mutex FDeviceMutex;
+  std::unique_ptr<SerialDevice> FDevice;
 
   // Shared.
   std::atomic<bool> FOpen{false};     // mirrors FDevice for other threads
@@ -84,14 +95,22 @@ struct PortSlot {
   FrameRecognizer FRecognizer = nullptr;  // set before the reader starts
 
   // The request: written by the host, snapshotted by the reader's write step.
+  // Each raised write request gets a new ticket; the reader completes a
+  // request only while its ticket is current, so a write that ends after the
+  // host gave up never answers the next request.
   std::mutex FTxMutex;
   uint8_t FTxBuffer[kTransmitBufferSize] = {};
   int32_t FTxLength = 0;
+  uint32_t FWriteTicket = 0;      // under FTxMutex
+  uint32_t FCompletedTicket = 0;  // under FTxMutex: the last request the reader finished
 
   // Receive side: the reader's, except FReceive.FFrame/FFrameLength, which
-  // are written and copied out under FDeliveryMutex.
+  // are written and copied out under FDeliveryMutex. A frame counts for the
+  // receive whose ticket it carries, and for no other.
   std::mutex FDeliveryMutex;
   ReceiveState FReceive;
+  uint32_t FReadTicket = 0;       // under FDeliveryMutex
+  uint32_t FDeliveredTicket = 0;  // under FDeliveryMutex
 };
 
 bool ValidPort(int32_t port);
@@ -101,8 +120,9 @@ PortSlot& Slot(int32_t port);
 
 // Opens a port with the profile into the lowest free slot. The slot number
 // (or 4 when none is free) is written to port before anything can fail.
-// Failures up to and including the open leave the slot free; later ones leave
-// it holding the open device until ClosePort.
+// A device already open in another slot is refused with EACCES without being
+// opened again. Failures up to and including the open leave the slot free;
+// later ones leave it holding the open device until ClosePort.
 int InitialiserRS232(const LineProfile& profile, int32_t& port);
 
 // The name of the slot's last successful open ("" if none, or out of range).

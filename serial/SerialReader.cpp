@@ -9,27 +9,68 @@ namespace serialkvl {
 
 namespace {
 
-constexpr uint32_t kIdlePauseMs = 1;
 constexpr uint32_t kBusyPauseMs = 20;
 constexpr int kMaxWriteFailures = 5;
 constexpr int kSendRetries = 2;     // 3 attempts in all
 constexpr int kReceiveRetries = 3;  // 4 waits, 3 re-sends
 
+using Clock = std::chrono::steady_clock;
+
 void Sleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+uint32_t MsLeft(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<uint32_t>(left) : 0;
+}
+
+// Rounded up, so that a pause never ends early.
+uint32_t MicrosecondsLeft(Clock::time_point deadline) {
+  const auto left = std::chrono::ceil<std::chrono::microseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<uint32_t>(left) : 0;
+}
 
 bool Running(const PortSlot& slot) { return slot.FRunning.load(std::memory_order_acquire); }
 bool Open(const PortSlot& slot) { return slot.FOpen.load(std::memory_order_acquire); }
 
-// The write step: the request is copied out under its mutex, so a host that
-// gave up waiting may prepare the next request while this one is still being
-// written. The copy is also the request the recogniser compares replies with.
+// Rings the reader's doorbell from a host thread. The device may be going
+// away under a close from another thread; the mutex keeps it alive for the
+// call, and a closed slot needs no waking.
+void WakeReader(PortSlot& slot) {
+  std::lock_guard<std::mutex> lock(slot.FDeviceMutex);
+  if (slot.FDevice) slot.FDevice->Wake();
+}
+
+// The fixed pauses of a pass (after a write, a delivery, an error, or input
+// that nobody asked for) keep their full length whatever the host raises,
+// so that requests still meet the rhythm the devices were built for; only a
+// close cuts them short.
+void Pause(PortSlot& slot, SerialDevice& device, uint32_t ms) {
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
+  while (Running(slot)) {
+    const uint32_t left = MicrosecondsLeft(deadline);
+    if (left == 0) return;
+    if (device.Wait(left, false) != 0) {
+      std::this_thread::sleep_until(deadline);
+      return;
+    }
+  }
+}
+
+// The write step. The request is copied out under its mutex together with
+// its ticket, so a host that gave up waiting may prepare the next request
+// while this one is still being written. The copy is also the request the
+// recogniser compares replies with.
 void WriteStep(PortSlot& slot, SerialDevice& device) {
   ReceiveState& rx = slot.FReceive;
+  uint32_t ticket;
   {
     std::lock_guard<std::mutex> lock(slot.FTxMutex);
     std::memcpy(rx.FRequest, slot.FTxBuffer, kTransmitBufferSize);
     rx.FRequestLength = slot.FTxLength;
+    ticket = slot.FWriteTicket;
   }
+  const uint32_t timeout = slot.FTimeout.load();
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout);
   const uint32_t total = static_cast<uint32_t>(rx.FRequestLength);
   uint32_t sent = 0;
   int failures = 0;
@@ -39,7 +80,7 @@ void WriteStep(PortSlot& slot, SerialDevice& device) {
   device.Purge(kPurgeInput);
   do {
     uint32_t written = 0;
-    status = device.Write(rx.FRequest + sent, total - sent, slot.FTimeout.load(), written);
+    status = device.Write(rx.FRequest + sent, total - sent, timeout, written);
     if (status == 0 && written == 0 && sent < total) status = ETIMEDOUT;  // no progress
     if (status == 0) {
       sent += written;
@@ -51,22 +92,30 @@ void WriteStep(PortSlot& slot, SerialDevice& device) {
     // A closing port stops retrying so ClosePort waits for one write at most.
   } while (sent < total && failures < kMaxWriteFailures && Running(slot));
 
-  slot.FWriteStatus.store(status, std::memory_order_release);
-  slot.FWriteRequested.store(false, std::memory_order_release);
-  rx.FWindowCount = 0;  // everything before and during the request is dropped
-  slot.FWriteDone.Set();
-  Sleep(kBusyPauseMs);
-}
+  // A write is done when its bytes have left the port, not when the driver
+  // has queued them: otherwise a close right after the send drops the lines
+  // and the rest of the request, and the reply's time-out starts early. The
+  // drain shares the request's time-out; what has not left by then is
+  // dropped so that a retry does not queue behind it.
+  if (status == 0 && sent == total) {
+    status = device.Drain(MsLeft(deadline));
+    if (status != 0) {
+      device.Purge(kPurgeOutput);
+      if (status == ETIMEDOUT) status = CODE_COMM_TIMEOUT;
+    }
+  }
 
-int WaitForEvent(PortSlot& slot, ManualResetEvent& event, std::atomic<int32_t>& status,
-                 std::atomic<bool>& requested) {
-  event.Reset();
-  status.store(0, std::memory_order_release);
-  requested.store(true, std::memory_order_release);
-  const bool signalled = event.Wait(slot.FTimeout.load());
-  requested.store(false, std::memory_order_release);
-  if (!signalled) return CODE_COMM_TIMEOUT;
-  return status.load(std::memory_order_acquire);
+  rx.FWindowCount = 0;  // everything before and during the request is dropped
+  {
+    std::lock_guard<std::mutex> lock(slot.FTxMutex);
+    if (slot.FWriteTicket == ticket) {
+      slot.FWriteStatus.store(status, std::memory_order_release);
+      slot.FCompletedTicket = ticket;
+      slot.FWriteRequested.store(false, std::memory_order_release);
+      slot.FWriteDone.Set();
+    }
+  }
+  Pause(slot, device, kBusyPauseMs);
 }
 
 }  // namespace
@@ -100,7 +149,7 @@ void ReaderThread(PortSlot& slot, SerialDevice& device) {
     if (slot.FWriteRequested.load(std::memory_order_acquire)) WriteStep(slot, device);
 
     int32_t bytesRead = 0;
-    uint32_t pause = kIdlePauseMs;
+    bool idle = true;  // nothing happened that asks for a fixed pause
 
     // Read step: only what the driver already holds, bounded by the room.
     // Reads complete at once here, so no read is ever left pending.
@@ -127,40 +176,99 @@ void ReaderThread(PortSlot& slot, SerialDevice& device) {
       // and back off instead of spinning.
       device.Purge(kPurgeAll);
       rx.FWindowStart = rx.FWindowCount = 0;
-      pause = kBusyPauseMs;
+      idle = false;
     } else if (bytesRead > 0) {
       AppendToWindow(rx, bytesRead);
       if (slot.FReadRequested.load(std::memory_order_acquire)) {
         std::lock_guard<std::mutex> lock(slot.FDeliveryMutex);
         // Lowering the request with the delivery makes sure one receive gets
-        // exactly one frame, however slowly the host collects it.
+        // exactly one frame, however slowly the host collects it; the ticket
+        // says which receive it was for.
         if (slot.FReadRequested.load(std::memory_order_acquire) && slot.FRecognizer &&
             slot.FRecognizer(rx)) {
+          slot.FDeliveredTicket = slot.FReadTicket;
           slot.FReadRequested.store(false, std::memory_order_release);
           slot.FFrameReady.Set();
-          pause = kBusyPauseMs;
+          idle = false;
         }
       } else {
-        pause = kBusyPauseMs;
+        idle = false;
       }
     }
 
-    if (pause == kIdlePauseMs) {
-      // Wake early when input arrives; same pass structure, less latency.
-      device.WaitInput(kIdlePauseMs);
+    if (idle) {
+      // Instead of polling every millisecond: sleep until input arrives, the
+      // host raises a request or closes, bounded by the port's time-out. A
+      // request raised during this pass's pause has already had its wake-up
+      // eaten by that pause, so the flag itself is looked at first.
+      const uint32_t boundUs = std::clamp<uint32_t>(slot.FTimeout.load(), 1, 3600 * 1000) * 1000;
+      if (!slot.FWriteRequested.load(std::memory_order_acquire) && device.Wait(boundUs, true) != 0) {
+        Sleep(1);  // never spin on a failing wait
+      }
     } else {
-      Sleep(pause);
+      Pause(slot, device, kBusyPauseMs);
     }
   }
   device.Purge(kPurgeAll);
 }
 
 int WaitWriteDone(PortSlot& slot) {
-  return WaitForEvent(slot, slot.FWriteDone, slot.FWriteStatus, slot.FWriteRequested);
+  uint32_t ticket;
+  bool open;
+  {
+    std::lock_guard<std::mutex> lock(slot.FTxMutex);
+    slot.FWriteDone.Reset();
+    slot.FWriteStatus.store(0, std::memory_order_release);
+    ticket = ++slot.FWriteTicket;
+    slot.FWriteRequested.store(true, std::memory_order_release);
+    open = Open(slot);
+  }
+  if (!open) {
+    slot.FWriteRequested.store(false, std::memory_order_release);
+    return EBADF;
+  }
+  WakeReader(slot);
+  slot.FWriteDone.Wait(slot.FTimeout.load());
+
+  std::lock_guard<std::mutex> lock(slot.FTxMutex);
+  if (slot.FCompletedTicket == ticket) return slot.FWriteStatus.load(std::memory_order_acquire);
+  // Not finished in time (or the port closed). The flag goes down only if it
+  // is still this request's: the reader may already have lowered it.
+  if (slot.FWriteTicket == ticket) slot.FWriteRequested.store(false, std::memory_order_release);
+  return Open(slot) ? CODE_COMM_TIMEOUT : EBADF;
 }
 
-int WaitFrame(PortSlot& slot) {
-  return WaitForEvent(slot, slot.FFrameReady, slot.FReadStatus, slot.FReadRequested);
+int WaitFrame(PortSlot& slot, uint8_t* frame, int32_t& length) {
+  uint32_t ticket;
+  bool open;
+  {
+    std::lock_guard<std::mutex> lock(slot.FDeliveryMutex);
+    slot.FFrameReady.Reset();
+    slot.FReadStatus.store(0, std::memory_order_release);
+    ticket = ++slot.FReadTicket;
+    slot.FReadRequested.store(true, std::memory_order_release);
+    open = Open(slot);
+  }
+  if (!open) {
+    slot.FReadRequested.store(false, std::memory_order_release);
+    return EBADF;
+  }
+  WakeReader(slot);
+  slot.FFrameReady.Wait(slot.FTimeout.load());
+
+  // Lowered under the delivery lock: a frame recognised at the last moment
+  // is either delivered to this receive or left in the window, never lost.
+  std::lock_guard<std::mutex> lock(slot.FDeliveryMutex);
+  slot.FReadRequested.store(false, std::memory_order_release);
+  if (slot.FDeliveredTicket == ticket) {
+    const int32_t count = std::clamp(slot.FReceive.FFrameLength, 0, kFrameBufferSize);
+    if (frame != nullptr) std::memcpy(frame, slot.FReceive.FFrame, static_cast<size_t>(count));
+    length = count;
+    return 0;
+  }
+  // Woken without a frame for this receive: only a close does that. The
+  // frame buffer still holds an older frame, which must not pass as a reply.
+  return Open(slot) ? CODE_COMM_TIMEOUT : EBADF;
 }
 
 int SendWithRetry(int32_t port, const uint8_t* bytes, int32_t length) {
@@ -194,14 +302,8 @@ int ReceiveWithRetry(int32_t port, uint8_t* frame, int32_t& length) {
   int status = 0;
   for (int retry = 0;; ++retry) {
     slot.FReadRequested.store(false, std::memory_order_release);
-    status = WaitFrame(slot);
-    if (status == 0) {
-      std::lock_guard<std::mutex> lock(slot.FDeliveryMutex);
-      const int32_t count = std::clamp(slot.FReceive.FFrameLength, 0, kFrameBufferSize);
-      if (frame != nullptr) std::memcpy(frame, slot.FReceive.FFrame, static_cast<size_t>(count));
-      length = count;
-      return 0;
-    }
+    status = WaitFrame(slot, frame, length);
+    if (status == 0) return 0;
     if (retry >= kReceiveRetries || !Open(slot)) break;
     int32_t transmitLength;
     {
@@ -218,27 +320,46 @@ int ReceiveWithRetry(int32_t port, uint8_t* frame, int32_t& length) {
 int ClosePort(int32_t port) {
   if (!ValidPort(port)) return 0;
   PortSlot& slot = Slot(port);
-  if (!slot.FDevice) return 0;
-
+  {
+    std::lock_guard<std::mutex> lock(slot.FDeviceMutex);
+    if (!slot.FDevice) return 0;
+  }
+  // Only this thread resets the device, so it may be used unlocked here.
   slot.FDevice->SetModemLine(ModemCommand::mcClrDtr);
   slot.FDevice->SetModemLine(ModemCommand::mcClrRts);
 
-  // The reader finishes its current pass (at most one write time-out plus a
-  // 20 ms pause) and is joined, so a slot is never handed out again while its
-  // old thread still runs.
+  // A host thread still waiting on this port is woken at once and sees the
+  // port closed: its request counts as not done, whatever it finds.
+  slot.FOpen.store(false, std::memory_order_release);
+  {
+    std::lock_guard<std::mutex> lock(slot.FTxMutex);
+    slot.FWriteStatus.store(EBADF, std::memory_order_release);
+    slot.FWriteDone.Set();
+  }
+  {
+    std::lock_guard<std::mutex> lock(slot.FDeliveryMutex);
+    slot.FReadStatus.store(EBADF, std::memory_order_release);
+    slot.FFrameReady.Set();
+  }
+
+  // The reader leaves its wait at once and finishes its pass (at most one
+  // write time-out) and is joined, so a slot is never handed out again while
+  // its old thread still runs.
   slot.FRunning.store(false, std::memory_order_release);
+  WakeReader(slot);
   if (slot.FThread.joinable()) slot.FThread.join();
 
-  const int closeStatus = slot.FDevice->Close();
-  slot.FDevice.reset();
-  slot.FOpen.store(false, std::memory_order_release);
-
-  // Wake a host thread still waiting on this port; it sees the slot closed.
-  slot.FWriteStatus.store(EBADF, std::memory_order_release);
-  slot.FReadStatus.store(EBADF, std::memory_order_release);
-  slot.FWriteDone.Set();
-  slot.FFrameReady.Set();
-  return closeStatus == 0 ? 1 : 0;
+  {
+    std::lock_guard<std::mutex> lock(slot.FDeviceMutex);
+    slot.FDevice->Close();
+    slot.FDevice.reset();
+  }
+  slot.FIdentity.clear();
+  // Success means the frame event existed to be closed: a port whose
+  // opening failed before the events were created reports 0.
+  const int result = slot.FEventsCreated ? 1 : 0;
+  slot.FEventsCreated = false;
+  return result;
 }
 
 }  // namespace serialkvl

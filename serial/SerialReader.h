@@ -5,15 +5,23 @@
 // ReceiveWithRetry waits until the profile's recogniser has delivered one
 // reply frame; ClosePort stops the thread and frees the slot.
 //
+// The reader never polls blindly: between passes it sleeps in the device's
+// Wait until input arrives, the host raises a request or closes the port
+// (each rings the device's Wake), bounded by the port's time-out. The fixed
+// 20 ms pauses (after a write, a delivery, an error, or input nobody asked
+// for) stay as they are.
+//
 // Thread rules: one host thread drives a port at a time, with at most one
 // send or receive outstanding. The host and the reader meet only through
-// atomics, manual-reset events and two short-held mutexes (request copy,
-// frame copy). ClosePort may run while another host thread waits in a send or
-// receive on the same port: the waiter is woken and returns EBADF.
+// atomics, manual-reset events and short-held mutexes (request copy, frame
+// copy, device lifetime). ClosePort may run while another host thread waits
+// in a send or receive on the same port: the waiter is woken and returns
+// EBADF, never an older frame as a success.
 //
-// Errors: 0, CODE_COMM_TIMEOUT when a wait passes the port's time-out, EBADF
-// for a port number outside 0..3 or a slot that is not open, EINVAL for a
-// negative length, or the system error code of a failed write or read.
+// Errors: 0, CODE_COMM_TIMEOUT when a wait passes the port's time-out (a
+// write whose output has not drained within it included), EBADF for a port
+// number outside 0..3 or a slot that is not open, EINVAL for a negative
+// length, or the system error code of a failed write or read.
 #pragma once
 
 #include <cstdint>
@@ -34,8 +42,12 @@ int32_t ReadRoom(const ReceiveState& state);
 void AppendToWindow(ReceiveState& state, int32_t bytesRead);
 
 // Host-side waits: raise the request, wait up to the time-out, lower it.
+// WaitWriteDone returns the write's status once the reader has finished
+// this request. WaitFrame copies the frame delivered for this receive (at
+// most kFrameBufferSize bytes) to frame and its length to length, and leaves
+// both untouched otherwise.
 int WaitWriteDone(PortSlot& slot);
-int WaitFrame(PortSlot& slot);
+int WaitFrame(PortSlot& slot, uint8_t* frame, int32_t& length);
 
 // Sends length bytes (at most 255 are kept); up to 3 attempts.
 int SendWithRetry(int32_t port, const uint8_t* bytes, int32_t length);
@@ -43,8 +55,10 @@ int SendWithRetry(int32_t port, const uint8_t* bytes, int32_t length);
 // them. On success copies the frame (at most kFrameBufferSize bytes) to frame
 // and its length to length; on failure leaves both untouched.
 int ReceiveWithRetry(int32_t port, uint8_t* frame, int32_t& length);
-// Lowers DTR then RTS, stops and joins the reader, closes the device.
-// Returns 1 when the device closed cleanly, 0 otherwise or for a free slot.
+// Lowers DTR then RTS, wakes any waiter, stops and joins the reader, closes
+// the device. Returns 1 when the port had got as far as its two events (a
+// complete open, or one that failed only when starting the reader), 0 after
+// an open that failed earlier and for a free slot.
 int ClosePort(int32_t port);
 
 }  // namespace serialkvl

@@ -1,15 +1,18 @@
 // SerialDevice: the only door from the serial core to the operating system.
 //
 // Purpose: one open serial device (open exclusively, line settings, RTS/DTR,
-// queued-input count, bounded reads and writes, separate input/output purges,
-// close), plus the backend that opens devices by port name and probes for
-// their presence. The core never calls the OS itself, so the same logic runs
+// queued-input count, bounded reads, writes that end once the bytes have
+// left the port, separate input/output purges, an interruptible wait for
+// input, close), plus the backend that identifies, opens and probes devices
+// by port name. The core never calls the OS itself, so the same logic runs
 // over a real tty, a pseudo-terminal or a scripted fake in tests.
 //
-// Thread rules: a port's reader thread makes every call except two: the host
-// thread lowers the modem lines in ClosePort while the reader may still be
-// polling, so SetModemLine must be safe beside the other calls. Close is
-// called only after the reader thread has ended.
+// Thread rules: a port's reader thread makes every call except three, which
+// host threads may make while the reader runs: SetModemLine (ClosePort lowers
+// the lines), Wake (a request or a close ends the reader's wait early) and
+// EnableWake (called once by the opener before the reader starts). Close is
+// called only after the reader thread has ended. Backend functions may be
+// called from any host thread.
 //
 // Errors: every operation returns 0 or a system error code (errno values on
 // POSIX). Nothing throws.
@@ -17,6 +20,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace serialkvl {
 
@@ -87,12 +91,22 @@ class SerialDevice {
   // Reads up to size queued bytes; returns at once with what is there
   // (waiting at most the read-total constant for a first byte).
   virtual int Read(uint8_t* buffer, uint32_t size, uint32_t& got) = 0;
-  // Writes all size bytes or fails; gives up after timeoutMs (or the write
-  // time-out rule, whichever is shorter) with ETIMEDOUT.
+  // Hands all size bytes to the driver or fails; gives up after timeoutMs (or
+  // the write time-out rule, whichever is shorter) with ETIMEDOUT.
   virtual int Write(const uint8_t* data, uint32_t size, uint32_t timeoutMs, uint32_t& written) = 0;
-  // Waits up to ms for input to become readable (or the device to fail);
-  // an idle reader uses it instead of a blind sleep.
-  virtual int WaitInput(uint32_t ms) = 0;
+  // Waits until everything written has left the port (driver queue and
+  // transmitter empty), at most timeoutMs; ETIMEDOUT when it has not.
+  virtual int Drain(uint32_t timeoutMs) = 0;
+  // Prepares Wake and Wait (on POSIX an eventfd). Called once, before the
+  // reader starts; until then Wake does nothing.
+  virtual int EnableWake() = 0;
+  // Ends the reader's current or next Wait early. Safe from any thread.
+  virtual void Wake() = 0;
+  // Waits up to timeoutUs microseconds (a platform may round up to its
+  // timer's step), ending early on Wake, and, when forInput is set, also
+  // when input becomes readable or the device fails. Returns 0, or a system
+  // error code when the wait itself could not be made.
+  virtual int Wait(uint32_t timeoutUs, bool forInput) = 0;
   // Releases the device; returns 0 when the close succeeded.
   virtual int Close() = 0;
 };
@@ -101,8 +115,12 @@ class SerialDevice {
 struct SerialBackend {
   // Opens the named port exclusively; on failure returns null and sets status.
   std::unique_ptr<SerialDevice> (*FOpen)(const char* portName, int& status);
-  // True when the named port exists and answers as a serial line.
+  // True when the named port exists and is a serial line. Never opens the
+  // device: opening a serial tty raises its modem lines.
   bool (*FIsPresent)(const char* portName);
+  // Names the device behind a port name without opening it, so that two
+  // names of one device compare equal; 0, or the error opening would give.
+  int (*FIdentify)(const char* portName, std::string& identity);
 };
 
 // The backend of this platform.

@@ -1,19 +1,28 @@
 #include "os/SerialDevicePosix.h"
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
+
+#include "os/PosixLineRate.h"
+#include "os/SerialSysfs.h"
 
 namespace serialkvl {
 
@@ -24,9 +33,8 @@ struct BaudEntry {
   speed_t FCode;
 };
 
-// Only the rates the terminal layer names; anything else is refused like a
-// driver refuses an impossible rate, so the caller sees the failure when the
-// settings are written.
+// The rates the classic terminal interface names; they keep the classic
+// path. Every other rate goes through termios2.
 constexpr BaudEntry kBaudTable[] = {
     {50, B50},         {75, B75},         {110, B110},       {134, B134},
     {150, B150},       {200, B200},       {300, B300},       {600, B600},
@@ -75,6 +83,8 @@ class PosixSerialDevice final : public SerialDevice {
  public:
   explicit PosixSerialDevice(int fd) : FFd(fd) {}
   ~PosixSerialDevice() override { Close(); }
+  PosixSerialDevice(const PosixSerialDevice&) = delete;
+  PosixSerialDevice& operator=(const PosixSerialDevice&) = delete;
 
   int SetQueueSizes(uint32_t, uint32_t) override {
     // Terminal buffers have a fixed size on Linux; nothing to set.
@@ -91,7 +101,8 @@ class PosixSerialDevice final : public SerialDevice {
 
   int ReadSettings(LineSettings& settings) override {
     if (tcgetattr(FFd, &FTermios) != 0) return errno;
-    settings.FBaudRate = CodeToBaud(cfgetospeed(&FTermios));
+    uint32_t rate = 0;
+    settings.FBaudRate = ReadLineRate(FFd, rate) == 0 ? rate : CodeToBaud(cfgetospeed(&FTermios));
     switch (FTermios.c_cflag & CSIZE) {
       case CS5: settings.FByteSize = 5; break;
       case CS6: settings.FByteSize = 6; break;
@@ -123,8 +134,10 @@ class PosixSerialDevice final : public SerialDevice {
       if (int status = ReadSettings(scratch)) return status;
     }
     termios t = FTermios;  // every field the record does not name stays as read
-    speed_t code;
-    if (!BaudToCode(settings.FBaudRate, code)) return EINVAL;
+    // Rate 0 would hang the line up; it is no rate.
+    if (settings.FBaudRate == 0) return EINVAL;
+    speed_t code = B0;
+    const bool classic = BaudToCode(settings.FBaudRate, code);
     if (settings.FByteSize < 5 || settings.FByteSize > 8) return EINVAL;
     if (settings.FParity > 4 || settings.FStopBits > 2) return EINVAL;
 
@@ -168,10 +181,21 @@ class PosixSerialDevice final : public SerialDevice {
     // returns 0 can only mean the device has gone.
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
-    cfsetispeed(&t, code);
-    cfsetospeed(&t, code);
-    if (tcsetattr(FFd, TCSANOW, &t) != 0) return errno;
-    FTermios = t;
+    // The classic rate code where there is one, the rate by number otherwise.
+    TerminalModes modes;
+    modes.FInputFlags = t.c_iflag;
+    modes.FOutputFlags = t.c_oflag;
+    modes.FControlFlags = t.c_cflag;
+    modes.FLocalFlags = t.c_lflag;
+    modes.FMinimum = t.c_cc[VMIN];
+    modes.FTime = t.c_cc[VTIME];
+    if (int status = WriteTerminalSettings(FFd, modes, classic ? code : 0, settings.FBaudRate)) return status;
+    // A driver that cannot make the rate falls back to another one instead
+    // of failing the call; the rate read back tells.
+    uint32_t actual = 0;
+    if (ReadLineRate(FFd, actual) == 0 && !LineRateTaken(settings.FBaudRate, actual)) return EINVAL;
+    if (tcgetattr(FFd, &FTermios) != 0) FTermios = t;
+    FRate = settings.FBaudRate;
     return 0;
   }
 
@@ -255,13 +279,71 @@ class PosixSerialDevice final : public SerialDevice {
     return 0;
   }
 
-  int WaitInput(uint32_t ms) override {
-    pollfd p{FFd, POLLIN, 0};
-    if (poll(&p, 1, static_cast<int>(ms)) < 0 && errno != EINTR) return errno;
+  int Drain(uint32_t timeoutMs) override {
+    const int64_t deadline = NowMs() + timeoutMs;
+    for (;;) {
+      int pending = 0;
+      if (ioctl(FFd, TIOCOUTQ, &pending) != 0) return errno;
+      bool empty = pending <= 0;
+      // The driver queue can be empty while the UART's FIFO and shift
+      // register still hold bytes; drivers that know say so in the line
+      // status. Those that do not (USB adapters, pseudo-terminals) refuse
+      // the request once and are not asked again.
+      if (empty && FLineStatusKnown) {
+        unsigned int lineStatus = 0;
+        if (ioctl(FFd, TIOCSERGETLSR, &lineStatus) == 0) {
+          empty = (lineStatus & TIOCSER_TEMT) != 0;
+        } else {
+          FLineStatusKnown = false;
+        }
+      }
+      if (empty) return 0;
+      const int64_t remaining = deadline - NowMs();
+      if (remaining <= 0) return ETIMEDOUT;
+      // Sleep about as long as the queue needs at the line rate (10 bits a
+      // byte), between 1 and 20 ms so that the end is seen promptly.
+      const int64_t rate = FRate > 0 ? FRate : 9600;
+      const int64_t needMs = (static_cast<int64_t>(pending) * 10 * 1000) / rate;
+      const int64_t sleepMs = std::clamp<int64_t>(std::min<int64_t>(needMs, remaining), 1, 20);
+      std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
+    }
+  }
+
+  int EnableWake() override {
+    if (FWakeFd.load() >= 0) return 0;
+    const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (fd < 0) return errno;
+    FWakeFd.store(fd);
+    return 0;
+  }
+
+  void Wake() override {
+    const int fd = FWakeFd.load();
+    if (fd < 0) return;
+    const uint64_t one = 1;
+    // A full counter (never in practice) already means "woken".
+    [[maybe_unused]] ssize_t n = ::write(fd, &one, sizeof one);
+  }
+
+  int Wait(uint32_t timeoutUs, bool forInput) override {
+    pollfd p[2];
+    nfds_t count = 0;
+    if (forInput) p[count++] = pollfd{FFd, POLLIN, 0};
+    const int wakeFd = FWakeFd.load();
+    if (wakeFd >= 0) p[count++] = pollfd{wakeFd, POLLIN, 0};
+    const timespec timeout{static_cast<time_t>(timeoutUs / 1000000), static_cast<long>(timeoutUs % 1000000) * 1000};
+    const int rc = ppoll(p, count, &timeout, nullptr);
+    if (rc < 0) return errno == EINTR ? 0 : errno;
+    if (wakeFd >= 0 && (p[count - 1].revents & POLLIN)) {
+      uint64_t value = 0;
+      [[maybe_unused]] ssize_t n = ::read(wakeFd, &value, sizeof value);  // re-arms the doorbell
+    }
     return 0;
   }
 
   int Close() override {
+    const int wakeFd = FWakeFd.exchange(-1);
+    if (wakeFd >= 0) ::close(wakeFd);
     if (FFd < 0) return 0;
     ioctl(FFd, TIOCNXCL);
     flock(FFd, LOCK_UN);
@@ -272,8 +354,13 @@ class PosixSerialDevice final : public SerialDevice {
 
  private:
   int FFd;
+  // The doorbell of Wake; -1 until EnableWake. Atomic because host threads
+  // ring it while the reader waits on it.
+  std::atomic<int> FWakeFd{-1};
   termios FTermios{};
   bool FHaveTermios = false;
+  bool FLineStatusKnown = true;
+  uint32_t FRate = 0;
   LineTimeouts FTimeouts;
 };
 
@@ -299,47 +386,81 @@ std::unique_ptr<SerialDevice> PosixOpen(const char* portName, int& status) {
   return std::make_unique<PosixSerialDevice>(fd);
 }
 
+// Unix 98 pseudo-terminal slaves (/dev/pts/N) have majors 136 to 143.
+bool IsPseudoTerminalSlave(const struct stat& st) {
+  return S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
+}
+
+std::string CanonicalPath(const std::string& path) {
+  char resolved[PATH_MAX];
+  return realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : std::string();
+}
+
 bool PosixIsPresent(const char* portName) {
   std::string path;
   if (ResolvePortPath(portName, path) != 0) return false;
   struct stat st;
-  if (stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return false;
-  int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    // Held exclusively by some program: present all the same.
-    return errno == EBUSY;
-  }
-  termios t;
-  bool present = tcgetattr(fd, &t) == 0;
-  ::close(fd);
-  return present;
+  if (stat(path.c_str(), &st) != 0) return false;
+  if (IsPseudoTerminalSlave(st)) return true;
+  const std::string node = CanonicalPath(path);
+  return !node.empty() && SysfsSerialPresent(KernelNameOf(node));
 }
 
-const SerialBackend kPosixBackend{&PosixOpen, &PosixIsPresent};
+int PosixIdentify(const char* portName, std::string& identity) {
+  std::string path;
+  if (int status = ResolvePortPath(portName, path)) return status;
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return errno;
+  if (S_ISCHR(st.st_mode)) {
+    // The device number names the device whatever the path to its node.
+    identity = "char " + std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
+  } else {
+    identity = CanonicalPath(path);
+    if (identity.empty()) return errno != 0 ? errno : ENOENT;
+  }
+  return 0;
+}
+
+const SerialBackend kPosixBackend{&PosixOpen, &PosixIsPresent, &PosixIdentify};
 
 }  // namespace
 
-int ResolvePortPath(const char* portName, std::string& path) {
-  if (portName == nullptr || portName[0] == '\0') return ENOENT;
+std::string PortMapDirectory() {
+  const char* override = std::getenv(kPortMapVariable);
+  return (override != nullptr && override[0] != '\0') ? std::string(override) : kDefaultPortMapDirectory;
+}
+
+bool UartFallbackActive() {
+  const char* override = std::getenv(kPortMapVariable);
+  const bool explicitMap = override != nullptr && override[0] != '\0';
+  return !explicitMap || DevRootRedirected();
+}
+
+std::string PortLinkName(const char* portName) {
+  if (portName == nullptr || portName[0] == '\0') return {};
   // A name is one directory entry, never a path into somewhere else.
   if (std::strchr(portName, '/') != nullptr || std::strcmp(portName, ".") == 0 ||
       std::strcmp(portName, "..") == 0) {
-    return ENOENT;
+    return {};
   }
   std::string link = portName;
   std::transform(link.begin(), link.end(), link.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  const char* override = std::getenv(kPortMapVariable);
-  const bool explicitMap = override != nullptr && override[0] != '\0';
-  std::string candidate = std::string(explicitMap ? override : kDefaultPortMapDirectory) + "/" + link;
+  return link;
+}
+
+int ResolvePortPath(const char* portName, std::string& path) {
+  const std::string link = PortLinkName(portName);
+  if (link.empty()) return ENOENT;
+  const std::string candidate = PortMapDirectory() + "/" + link;
   struct stat st;
   if (lstat(candidate.c_str(), &st) == 0) {
     path = candidate;
     return 0;
   }
   unsigned number = 0;
-  if (!explicitMap && ParseComNumber(portName, number)) {
-    path = "/dev/ttyS" + std::to_string(number - 1);
+  if (UartFallbackActive() && ParseComNumber(portName, number)) {
+    path = DevRoot() + "/ttyS" + std::to_string(number - 1);
     return 0;
   }
   return ENOENT;

@@ -140,10 +140,15 @@ public class SerialKVLTest {
         checkEq(0, SerialKVL.FermRS(0), "slot of missing port stays free");
         checkEq(ENAMETOOLONG, SerialKVL.InitRS_KVLv1(9600, "COM123456789", out), "open long name (never truncated)");
 
-        // A rate the driver refuses fails when the settings are written and
-        // leaves the slot occupied until FermRS.
-        checkEq(EINVAL, SerialKVL.InitRS_KVLv1(12345, "KVL1", out), "rejected baud rate");
-        checkEq(1, SerialKVL.FermRS(out[0]), "free slot after rejected rate");
+        // Any rate the driver takes opens, classic or not.
+        checkEq(0, SerialKVL.InitRS_KVLv1(10400, "KVL1", out), "open at 10400 baud");
+        checkEq(1, SerialKVL.FermRS(out[0]), "close after 10400 baud");
+        // A rate that is refused (0 is no rate) fails when the settings are
+        // written and leaves the slot occupied until FermRS, which reports 0:
+        // the open never got as far as its events.
+        checkEq(EINVAL, SerialKVL.InitRS_KVLv1(0, "KVL1", out), "rejected baud rate");
+        checkEq(0, SerialKVL.FermRS(out[0]), "free slot after rejected rate");
+        checkEq(0, SerialKVL.FermRS(out[0]), "slot free after that");
         checkEq("KVL1", SerialKVL.DonneNomPortRS(out[0]), "failed open keeps the earlier name");
     }
 

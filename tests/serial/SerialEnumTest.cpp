@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "SerialEnum.h"
+#include "support/FakeSysfs.h"
+#include "support/OpenWatch.h"
 #include "support/PtySimulator.h"
 
 using namespace serialkvl;
@@ -36,6 +38,47 @@ TEST(SerialEnumTest, ListsOnlyMappedTerminalsInOrder) {
 TEST(SerialEnumTest, EmptyMapListsNothing) {
   PortMap map;
   EXPECT_TRUE(ListedNames().empty());
+}
+
+// Opening a serial tty raises DTR and RTS, so listing ports must open none:
+// neither pseudo-terminals nor the devices that sysfs describes.
+TEST(SerialEnumTest, ListingOpensNoDevice) {
+  PtySimulator first, second;
+  FakeSysfs tree;
+  tree.AddUsbSerial({"ttyUSB0", "ftdi_sio", false, "0403", "6001", "FTDI", "FT232R USB UART", "A1", "usb-FTDI-A1"});
+  tree.AddUart("ttyS0", "serial8250", 4);
+  PortMap map;
+  map.Link("COM1", first.SlavePath());
+  map.Link("COM2", second.SlavePath());
+  map.Link("COM3", tree.Dev() + "/serial/by-id/usb-FTDI-A1");
+  map.Link("COM4", tree.Dev() + "/ttyS0");
+  OpenWatch watch;
+  for (const std::string& path : {first.SlavePath(), second.SlavePath(), tree.Dev() + "/ttyUSB0", tree.Dev() + "/ttyS0"}) {
+    ASSERT_TRUE(watch.Watch(path)) << path;
+  }
+  EXPECT_EQ(ListedNames(), (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4"}));
+  EXPECT_EQ(watch.Opens(), 0);
+}
+
+// Presence of a device that is not a pseudo-terminal comes from sysfs: a
+// tty with a device behind it, not a UART slot without hardware (type 0),
+// not a virtual console, not a node sysfs does not know.
+TEST(SerialEnumTest, PresenceFollowsSysfs) {
+  FakeSysfs tree;
+  tree.AddUsbSerial({"ttyACM0", "cdc_acm", true, "2341", "0043", "Arduino", "Uno", "", ""});
+  tree.AddUart("ttyS0", "serial8250", 4);
+  tree.AddUart("ttyS1", "serial8250", 0);
+  tree.AddVirtualTty("tty5");
+  WriteTextFile(tree.Dev() + "/ttyUSB9", "");  // a node without a sysfs entry
+  PortMap map;
+  map.Link("COM2", tree.Dev() + "/ttyACM0");
+  map.Link("COM5", tree.Dev() + "/ttyS1");
+  map.Link("COM6", tree.Dev() + "/tty5");
+  map.Link("COM7", tree.Dev() + "/ttyUSB9");
+  map.Link("COM8", tree.Dev() + "/ttyUSB1");  // nothing there
+  // COM1 has no link: with the device directory redirected too, the default
+  // UART of the fake tree (ttyS0) stands in; COM2's default would be ttyS1.
+  EXPECT_EQ(ListedNames(), (std::vector<std::string>{"COM1", "COM2"}));
 }
 
 struct TextCase {

@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "SerialEnum.h"
 #include "SerialPorts.h"
 #include "SerialReader.h"
 #include "support/FakeSerialDevice.h"
@@ -86,16 +89,20 @@ INSTANTIATE_TEST_SUITE_P(
                       ProfileCase{"ZT2", ProfileZT2("COM4"), 9600, 0, 0, "SetModemLine 6", 1000}),
     [](const auto& info) { return std::string(info.param.FName); });
 
+// A failed open leaves the slot to be freed with ClosePort, whose result says
+// whether the frame event had been created: 0 for failures before it, 1 for
+// a failure after it (starting the reader).
 struct FailureCase {
   const char* FCall;
   bool FSlotOccupied;
+  int FCloseResult;
 };
 
 void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.FCall; }
 
 class OpenFailureTest : public FakeDeviceTest, public ::testing::WithParamInterface<FailureCase> {};
 
-TEST_P(OpenFailureTest, ReturnsStatusAndLeavesSlotAsDocumented) {
+TEST_P(OpenFailureTest, StatusSlotAndCloseResult) {
   FFake.Script().FFailCall = GetParam().FCall;
   FFake.Script().FFailStatus = EIO;
   int32_t port = -1;
@@ -105,16 +112,21 @@ TEST_P(OpenFailureTest, ReturnsStatusAndLeavesSlotAsDocumented) {
   EXPECT_FALSE(Slot(0).FThread.joinable());
 
   // The host frees an occupied slot with the number it was given.
-  EXPECT_EQ(ClosePort(port), GetParam().FSlotOccupied ? 1 : 0);
+  EXPECT_EQ(ClosePort(port), GetParam().FCloseResult);
+  EXPECT_FALSE(Slot(0).FOpen.load());
   int32_t again = -1;
   EXPECT_EQ(InitialiserRS232(ProfileZT2("COM7"), again), 0);
   EXPECT_EQ(again, 0);
+  EXPECT_EQ(ClosePort(again), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, OpenFailureTest,
-                         ::testing::Values(FailureCase{"Open", false}, FailureCase{"SetQueueSizes", true},
-                                           FailureCase{"Purge", true}, FailureCase{"ReadSettings", true},
-                                           FailureCase{"WriteSettings", true}, FailureCase{"SetTimeouts", true}),
+                         ::testing::Values(FailureCase{"Open", false, 0}, FailureCase{"SetQueueSizes", true, 0},
+                                           FailureCase{"Purge", true, 0}, FailureCase{"ReadSettings", true, 0},
+                                           FailureCase{"WriteSettings", true, 0},
+                                           FailureCase{"SetTimeouts", true, 0},
+                                           // after the events: the reader cannot be started
+                                           FailureCase{"EnableWake", true, 1}),
                          [](const auto& info) { return std::string(info.param.FCall); });
 
 TEST_F(FakeDeviceTest, ModemLineFailureDoesNotRefuseThePort) {
@@ -224,6 +236,148 @@ TEST_F(FakeDeviceTest, RoundTripThroughTheReaderThread) {
   int32_t length = 0;
   ASSERT_EQ(ReceiveWithRetry(port, frame, length), 0);
   EXPECT_EQ(std::vector<uint8_t>(frame, frame + length), (std::vector<uint8_t>{0x12, 0x34, 0x42}));
+}
+
+// Opening a serial tty raises DTR and RTS even when the open is then
+// refused, so a device this process holds must not be opened again, under
+// its own name or another name for it.
+TEST_F(FakeDeviceTest, HeldDeviceIsNeverOpenedAgain) {
+  FFake.Script().FIdentities = {{"COM1", "adapter-A"}, {"COM9", "adapter-A"}, {"COM2", "adapter-B"}};
+  int32_t port = -1;
+  ASSERT_EQ(InitialiserRS232(ProfileKVLv2("COM1"), port), 0);
+  for (const char* name : {"COM1", "COM9"}) {
+    int32_t second = -1;
+    EXPECT_EQ(InitialiserRS232(ProfileZT2(name), second), EACCES) << name;
+    EXPECT_EQ(second, 1);
+    EXPECT_FALSE(Slot(1).FOpen.load());
+  }
+  Calls calls = FFake.Script().Calls();
+  EXPECT_EQ(std::count_if(calls.begin(), calls.end(), [](const std::string& c) { return c.rfind("Open ", 0) == 0; }),
+            1);
+  // Another device opens normally, and a closed one can be opened again.
+  int32_t other = -1;
+  EXPECT_EQ(InitialiserRS232(ProfileZT2("COM2"), other), 0);
+  EXPECT_EQ(ClosePort(port), 1);
+  EXPECT_EQ(InitialiserRS232(ProfileZT2("COM9"), port), 0);
+}
+
+TEST_F(FakeDeviceTest, EnumerationProbesWithoutOpening) {
+  FFake.Script().FPresent = {"COM1", "COM3", "COM19", "COM20"};
+  int32_t port = -1;
+  ASSERT_EQ(InitialiserRS232(ProfileZT2("COM3"), port), 0);  // one of them held here
+  const size_t before = FFake.Script().Calls().size();
+
+  const PortList& list = EnumeratePorts();
+  ASSERT_EQ(list.FCount, 3);
+  EXPECT_STREQ(list.FEntries[0].FName, "COM1");
+  EXPECT_STREQ(list.FEntries[1].FName, "COM3");
+  EXPECT_STREQ(list.FEntries[2].FName, "COM19");
+
+  Calls calls = FFake.Script().Calls();
+  Calls added(calls.begin() + static_cast<std::ptrdiff_t>(before), calls.end());
+  Calls expected;
+  for (int n = 1; n <= 19; ++n) expected.push_back("IsPresent COM" + std::to_string(n));
+  EXPECT_EQ(added, expected);  // probes only: nothing opened, no line touched
+}
+
+TEST_F(FakeDeviceTest, SendEndsOnlyWhenTheOutputHasDrained) {
+  int32_t port = -1;
+  ASSERT_EQ(InitialiserRS232(ProfileZT2("COM1"), port), 0);
+  FFake.Script().FDrainHeld = true;
+  const uint8_t request[] = {1, 2, 3};
+  auto send = std::async(std::launch::async, [&] { return SendWithRetry(port, request, 3); });
+  ASSERT_TRUE(FFake.Script().WaitForCall("Drain"));
+  // The bytes are queued but have not left: the send is still waiting.
+  EXPECT_EQ(send.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+  FFake.Script().ReleaseDrain();
+  EXPECT_EQ(send.get(), 0);
+
+  Calls calls = FFake.Script().Calls();
+  auto write = std::find(calls.begin(), calls.end(), "Write 3");
+  ASSERT_NE(write, calls.end());
+  EXPECT_EQ(*(write + 1), "Drain");
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "Write 3"), 1);
+}
+
+TEST_F(FakeDeviceTest, DrainPastTheTimeOutIsAWriteTimeOut) {
+  LineProfile profile = ProfileZT2("COM1");
+  profile.FTimeout = 150;  // keeps the three attempts short
+  int32_t port = -1;
+  ASSERT_EQ(InitialiserRS232(profile, port), 0);
+  FFake.Script().FDrainHeld = true;  // the output never drains
+  const uint8_t request[] = {1, 2, 3};
+  EXPECT_EQ(SendWithRetry(port, request, 3), CODE_COMM_TIMEOUT);
+
+  // What had not left by the time-out was dropped, so a retry does not queue
+  // behind it.
+  ASSERT_TRUE(FFake.Script().WaitForCall("Purge 5"));
+  Calls calls = FFake.Script().Calls();
+  auto late = std::find(calls.begin(), calls.end(), "Drain timed out");
+  ASSERT_NE(late, calls.end());
+  EXPECT_EQ(*(late + 1), "Purge 5");
+  FFake.Script().ReleaseDrain();
+}
+
+// A read that fails once while a frame is half in: the error is reported
+// (the read status holds it), the half frame goes, and the next receive gets
+// the next whole frame rather than the old half joined to later bytes.
+TEST_F(FakeDeviceTest, TransientReadErrorDropsTheHalfFrame) {
+  const std::vector<uint8_t> first{0x5A, 0xA5, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  const std::vector<uint8_t> next{0x5A, 0xA5, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20};
+  FakeScript& script = FFake.Script();
+  int32_t port = -1;
+  ASSERT_EQ(InitialiserRS232(ProfileLOG2A0("COM1"), port), 0);
+  PortSlot& slot = Slot(port);
+
+  script.Deliver({first.begin(), first.begin() + 6});
+  ASSERT_TRUE(script.WaitUntil([&] { return script.FIncoming.empty(); }));  // in the window
+  script.FMutex.lock();
+  script.FReadFailure = EIO;
+  script.FMutex.unlock();
+  script.Deliver({0x00});
+  ASSERT_TRUE(script.WaitForCall("Read failed"));
+  ASSERT_TRUE(script.WaitUntil([&] { return slot.FReadStatus.load() == EIO; }));
+
+  uint8_t frame[kFrameBufferSize];
+  int32_t length = 0;
+  auto receive = std::async(std::launch::async, [&] { return ReceiveWithRetry(port, frame, length); });
+  // The receive clears the error; the rest of the old frame then arrives.
+  ASSERT_TRUE(script.WaitUntil([&] { return slot.FReadRequested.load() && slot.FReadStatus.load() == 0; }));
+  script.Deliver({first.begin() + 6, first.end()});
+  ASSERT_TRUE(script.WaitUntil([&] { return script.FIncoming.empty(); }));
+  script.Deliver(next);
+  ASSERT_EQ(receive.get(), 0);
+  EXPECT_EQ(std::vector<uint8_t>(frame, frame + length), next);
+}
+
+// A close from another thread while a receive waits must end that receive
+// with EBADF, never with success and the frame of an earlier receive. Run
+// many times with the close at different moments; ThreadSanitizer checks
+// the hand-over.
+TEST_F(FakeDeviceTest, CloseDuringReceiveNeverPassesAnOldFrame) {
+  const std::vector<uint8_t> old{0x5A, 0xA5, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  for (int round = 0; round < 24; ++round) {
+    SCOPED_TRACE(round);
+    int32_t port = -1;
+    ASSERT_EQ(InitialiserRS232(ProfileLOG2A0("COM1"), port), 0);
+    uint8_t frame[kFrameBufferSize];
+    int32_t length = 0;
+    auto first = std::async(std::launch::async, [&] { return ReceiveWithRetry(port, frame, length); });
+    ASSERT_TRUE(FFake.Script().WaitUntil([&] { return Slot(port).FReadRequested.load(); }));
+    FFake.Script().Deliver(old);
+    ASSERT_EQ(first.get(), 0);  // the frame buffer now holds an old frame
+
+    uint8_t again[kFrameBufferSize] = {};
+    int32_t againLength = -7;
+    auto waiting = std::async(std::launch::async, [&] { return ReceiveWithRetry(port, again, againLength); });
+    if (round % 3 == 1) std::this_thread::yield();
+    if (round % 3 == 2) {
+      ASSERT_TRUE(FFake.Script().WaitUntil([&] { return Slot(port).FReadRequested.load(); }));
+    }
+    EXPECT_EQ(ClosePort(port), 1);
+    EXPECT_EQ(waiting.get(), EBADF);
+    EXPECT_EQ(againLength, -7);
+  }
 }
 
 }  // namespace

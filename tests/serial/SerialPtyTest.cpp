@@ -1,7 +1,10 @@
 // The core over real pseudo-terminals with simulated devices.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -13,6 +16,8 @@
 
 #include "SerialPorts.h"
 #include "SerialReader.h"
+#include "support/FakeSysfs.h"
+#include "support/OpenWatch.h"
 #include "support/PtySimulator.h"
 
 using namespace serialkvl;
@@ -235,16 +240,83 @@ TEST_F(PtyTest, FifthOpenFindsNoSlot) {
   EXPECT_EQ(Open(ProfileZT2("COM5")), 2);
 }
 
-TEST_F(PtyTest, PortAlreadyOpenIsRefusedAndSlotStaysFree) {
+// A device this library holds is refused without a second open(): even a
+// refused open raises the modem lines, and as root the exclusive-use guard
+// does not even refuse it. Two names for one device are one device.
+TEST_F(PtyTest, PortHeldHereIsRefusedWithoutOpeningIt) {
   PtySimulator device, other;
   FMap.Link("COM1", device.SlavePath());
+  FMap.Link("COM3", device.SlavePath());
   FMap.Link("COM2", other.SlavePath());
   EXPECT_EQ(Open(ProfileZT2("COM1")), 0);
-  int32_t port = -1;
-  EXPECT_EQ(InitialiserRS232(ProfileLOG2A0("COM1"), port), EACCES);
-  EXPECT_EQ(port, 1);
-  EXPECT_FALSE(Slot(1).FOpen.load());
+  OpenWatch watch;
+  ASSERT_TRUE(watch.Watch(device.SlavePath()));
+  for (const char* name : {"COM1", "COM3"}) {
+    int32_t port = -1;
+    EXPECT_EQ(InitialiserRS232(ProfileLOG2A0(name), port), EACCES) << name;
+    EXPECT_EQ(port, 1);
+    EXPECT_FALSE(Slot(1).FOpen.load());
+  }
+  EXPECT_EQ(watch.Opens(), 0);
   EXPECT_EQ(Open(ProfileZT2("COM2")), 1);
+}
+
+// Held by someone else (another process, here another descriptor with the
+// lock): the open is refused with the same status and leaves the slot free.
+TEST_F(PtyTest, PortLockedElsewhereIsRefusedAndSlotStaysFree) {
+  PtySimulator device;
+  FMap.Link("COM1", device.SlavePath());
+  const int holder = open(device.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+  int32_t port = -1;
+  EXPECT_EQ(InitialiserRS232(ProfileZT2("COM1"), port), EACCES);
+  EXPECT_EQ(port, 0);
+  EXPECT_FALSE(Slot(0).FOpen.load());
+  close(holder);
+  EXPECT_EQ(Open(ProfileZT2("COM1")), 0);
+}
+
+// An unplugged adapter comes back under another device node behind the same
+// stable (by-id) link. The host closes the port and opens the same name
+// again, which works as soon as the link leads to the device.
+TEST_F(PtyTest, ReplugUnderAnotherNodeBehindTheSameLink) {
+  const Bytes kOtherFrame{0x00, 0x01, 0x02, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9};
+  char pattern[] = "/tmp/serialkvl-by-id-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string byId = std::string(pattern) + "/usb-Maker_Adapter_0001-if00-port0";
+  auto before = std::make_unique<PtySimulator>(FixedResponder(kZtFrame));
+  MakeLink(before->SlavePath(), byId);
+  FMap.Link("COM4", byId);
+  const uint8_t request[] = {0x01};
+  uint8_t frame[kFrameBufferSize];
+  int32_t length = 0;
+
+  int32_t port = Open(ProfileZT2("COM4"));
+  ASSERT_EQ(SendWithRetry(port, request, 1), 0);
+  ASSERT_EQ(ReceiveWithRetry(port, frame, length), 0);
+
+  // Unplugged: the device goes, and udev removes its by-id link.
+  before->Unplug();
+  ASSERT_EQ(unlink(byId.c_str()), 0);
+  EXPECT_NE(SendWithRetry(port, request, 1), 0);
+  // Back before the host has reacted: a new node, since the old one is still
+  // held by the port.
+  PtySimulator after(FixedResponder(kOtherFrame));
+  ASSERT_NE(after.SlavePath(), before->SlavePath());
+  EXPECT_EQ(ClosePort(port), 1);
+  before.reset();
+  EXPECT_EQ(InitialiserRS232(ProfileZT2("COM4"), port), ENOENT);  // no link yet
+  EXPECT_EQ(port, 0);
+
+  RepointLink(after.SlavePath(), byId);
+  port = Open(ProfileZT2("COM4"));
+  ASSERT_EQ(port, 0);
+  ASSERT_EQ(SendWithRetry(port, request, 1), 0);
+  ASSERT_EQ(ReceiveWithRetry(port, frame, length), 0);
+  EXPECT_EQ(Bytes(frame, frame + length), kOtherFrame);
+  EXPECT_EQ(ClosePort(port), 1);
+  RemoveTree(pattern);
 }
 
 TEST_F(PtyTest, MissingPortIsNotFound) {

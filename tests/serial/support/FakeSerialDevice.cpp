@@ -1,10 +1,41 @@
 #include "support/FakeSerialDevice.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <thread>
 
 namespace serialtest {
+
+void FakeScript::Deliver(const std::vector<uint8_t>& bytes) {
+  {
+    std::lock_guard<std::mutex> lock(FMutex);
+    FIncoming.insert(FIncoming.end(), bytes.begin(), bytes.end());
+  }
+  FChanged.notify_all();
+}
+
+void FakeScript::ReleaseDrain() {
+  {
+    std::lock_guard<std::mutex> lock(FMutex);
+    FDrainHeld = false;
+  }
+  FChanged.notify_all();
+}
+
+bool FakeScript::WaitUntil(const std::function<bool()>& pred) {
+  // The reader changes atomics the predicate may look at without notifying;
+  // a short wait step catches those too.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  std::unique_lock<std::mutex> lock(FMutex);
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    FChanged.wait_for(lock, std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+bool FakeScript::WaitForCall(const std::string& call, size_t count) {
+  return WaitUntil([&] { return static_cast<size_t>(std::count(FCalls.begin(), FCalls.end(), call)) >= count; });
+}
 
 namespace {
 
@@ -17,7 +48,12 @@ class FakeSerialDevice final : public serialkvl::SerialDevice {
   int SetQueueSizes(uint32_t in, uint32_t out) override {
     return Record("SetQueueSizes " + std::to_string(in) + " " + std::to_string(out));
   }
-  int Purge(uint32_t flags) override { return Record("Purge " + std::to_string(flags)); }
+  int Purge(uint32_t flags) override {
+    std::lock_guard<std::mutex> lock(FScript->FMutex);
+    // Like a driver: clearing the input side drops what it had queued.
+    if (flags & serialkvl::pfRxClear) FScript->FIncoming.clear();
+    return RecordLocked("Purge " + std::to_string(flags));
+  }
   int ReadSettings(LineSettings& settings) override {
     std::lock_guard<std::mutex> lock(FScript->FMutex);
     settings = FScript->FReadSettings;
@@ -44,15 +80,24 @@ class FakeSerialDevice final : public serialkvl::SerialDevice {
   int Read(uint8_t* buffer, uint32_t size, uint32_t& got) override {
     std::lock_guard<std::mutex> lock(FScript->FMutex);
     got = 0;
+    if (FScript->FReadFailure != 0) {
+      const int status = FScript->FReadFailure;
+      FScript->FReadFailure = 0;
+      FScript->FCalls.push_back("Read failed");
+      FScript->FChanged.notify_all();
+      return status;
+    }
     while (got < size && !FScript->FIncoming.empty()) {
       buffer[got++] = FScript->FIncoming.front();
       FScript->FIncoming.pop_front();
     }
+    FScript->FChanged.notify_all();
     return 0;
   }
   int Write(const uint8_t* data, uint32_t size, uint32_t, uint32_t& written) override {
     std::lock_guard<std::mutex> lock(FScript->FMutex);
     FScript->FCalls.push_back("Write " + std::to_string(size));
+    FScript->FChanged.notify_all();
     written = 0;
     if (FScript->FWriteStatus != 0) return FScript->FWriteStatus;
     FScript->FWritten.insert(FScript->FWritten.end(), data, data + size);
@@ -60,8 +105,32 @@ class FakeSerialDevice final : public serialkvl::SerialDevice {
     written = size;
     return 0;
   }
-  int WaitInput(uint32_t ms) override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  int Drain(uint32_t timeoutMs) override {
+    std::unique_lock<std::mutex> lock(FScript->FMutex);
+    if (int status = RecordLocked("Drain")) return status;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (FScript->FDrainHeld) {
+      if (FScript->FChanged.wait_until(lock, deadline) == std::cv_status::timeout && FScript->FDrainHeld) {
+        RecordLocked("Drain timed out");
+        return ETIMEDOUT;
+      }
+    }
+    return 0;
+  }
+  int EnableWake() override { return Record("EnableWake"); }
+  void Wake() override {
+    {
+      std::lock_guard<std::mutex> lock(FScript->FMutex);
+      FScript->FWoken = true;
+    }
+    FScript->FChanged.notify_all();
+  }
+  int Wait(uint32_t timeoutUs, bool forInput) override {
+    std::unique_lock<std::mutex> lock(FScript->FMutex);
+    FScript->FChanged.wait_for(lock, std::chrono::microseconds(timeoutUs), [&] {
+      return FScript->FWoken || (forInput && !FScript->FIncoming.empty());
+    });
+    FScript->FWoken = false;
     return 0;
   }
   int Close() override { return Record("Close"); }
@@ -73,6 +142,7 @@ class FakeSerialDevice final : public serialkvl::SerialDevice {
   }
   int RecordLocked(const std::string& call) {
     FScript->FCalls.push_back(call);
+    FScript->FChanged.notify_all();
     const std::string name = call.substr(0, call.find(' '));
     if (!FScript->FFailCall.empty() && name == FScript->FFailCall) {
       FScript->FFailCall.clear();
@@ -87,6 +157,7 @@ class FakeSerialDevice final : public serialkvl::SerialDevice {
 std::unique_ptr<serialkvl::SerialDevice> FakeOpen(const char* portName, int& status) {
   std::lock_guard<std::mutex> lock(gScript->FMutex);
   gScript->FCalls.push_back(std::string("Open ") + portName);
+  gScript->FChanged.notify_all();
   if (gScript->FFailCall == "Open") {
     gScript->FFailCall.clear();
     status = gScript->FFailStatus;
@@ -98,10 +169,18 @@ std::unique_ptr<serialkvl::SerialDevice> FakeOpen(const char* portName, int& sta
 
 bool FakeIsPresent(const char* portName) {
   std::lock_guard<std::mutex> lock(gScript->FMutex);
+  gScript->FCalls.push_back(std::string("IsPresent ") + portName);
   return gScript->FPresent.count(portName) != 0;
 }
 
-const serialkvl::SerialBackend kFakeBackend{&FakeOpen, &FakeIsPresent};
+int FakeIdentify(const char* portName, std::string& identity) {
+  std::lock_guard<std::mutex> lock(gScript->FMutex);
+  auto it = gScript->FIdentities.find(portName);
+  identity = it != gScript->FIdentities.end() ? it->second : std::string(portName);
+  return 0;
+}
+
+const serialkvl::SerialBackend kFakeBackend{&FakeOpen, &FakeIsPresent, &FakeIdentify};
 
 }  // namespace
 

@@ -97,6 +97,11 @@ void PtySimulator::Unplug() {
   FMaster = -1;
 }
 
+int PtySimulator::MasterFd() const {
+  std::lock_guard<std::mutex> lock(FMutex);
+  return FMaster;
+}
+
 Bytes PtySimulator::Received() const {
   std::lock_guard<std::mutex> lock(FMutex);
   return FReceived;

@@ -37,6 +37,9 @@ class PtySimulator {
   PtySimulator& operator=(const PtySimulator&) = delete;
 
   const std::string& SlavePath() const { return FSlavePath; }
+  // The master side (-1 after Unplug). Terminal-settings requests on it
+  // read the slave's settings, whoever holds the slave.
+  int MasterFd() const;
   // Bytes the device sends on its own.
   void Send(const Bytes& bytes);
   // Unplugs the device: closes the master side (and the simulator's own
