@@ -8,6 +8,7 @@
 #include "SkinImplExitButton.h"
 #include "SkinImplLabel.h"
 #include "SkinImplLed.h"
+#include "SkinImplMatrix.h"
 #include "SkinImplNum.h"
 #include "TypInfo.h"
 
@@ -25,6 +26,6 @@ void RegisterSkinClasses() {
   RegisterClass(TSkinLevelBar::StaticClass());
   RegisterClass(TSkinNum::StaticClass());
   RegisterClass(TSkinClock::StaticClass());
-  // TSkinMatrix: not built yet.
+  RegisterClass(TSkinMatrix::StaticClass());
   RegisterClass(TSkinLabel::StaticClass());
 }

@@ -89,7 +89,7 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
   return out;
 }
 
-std::string Utf8ToCp1252(std::string_view utf8) {
+std::string Utf8ToCp1252(std::string_view utf8, char unmapped) {
   std::string out;
   size_t i = 0;
   while (i < utf8.size()) {
@@ -100,12 +100,12 @@ std::string Utf8ToCp1252(std::string_view utf8) {
     else if ((b & 0xE0) == 0xC0) { cp = b & 0x1F; len = 2; }
     else if ((b & 0xF0) == 0xE0) { cp = b & 0x0F; len = 3; }
     else if ((b & 0xF8) == 0xF0) { cp = b & 0x07; len = 4; }
-    else { out += '?'; ++i; continue; }
-    if (i + len > utf8.size()) { out += '?'; break; }
+    else { out += unmapped; ++i; continue; }
+    if (i + len > utf8.size()) { out += unmapped; break; }
     for (size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
     i += len;
     if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) { out += static_cast<char>(cp); continue; }
-    char mapped = '?';
+    char mapped = unmapped;
     for (int k = 0; k < 32; ++k)
       if (kCp1252High[k] && kCp1252High[k] == cp) mapped = static_cast<char>(0x80 + k);
     out += mapped;

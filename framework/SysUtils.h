@@ -51,8 +51,9 @@ bool IsValidIdent(std::string_view s) noexcept;
 std::string SysErrorMessage(int errorCode);
 
 // Windows-1252 bytes (the encoding of short and long strings in skin files)
-// to UTF-8 and back. Characters with no Windows-1252 code become '?'.
+// to UTF-8 and back. Characters with no Windows-1252 code, and malformed
+// UTF-8, become `unmapped` ('?' unless the caller needs to tell them apart).
 std::string Cp1252ToUtf8(std::string_view bytes);
-std::string Utf8ToCp1252(std::string_view utf8);
+std::string Utf8ToCp1252(std::string_view utf8, char unmapped = '?');
 // UTF-16LE code units to UTF-8 (lone surrogates become U+FFFD).
 std::string Utf16ToUtf8(const std::u16string& s);
