@@ -6,8 +6,10 @@
 // painting a region paints the form's background and then each visible
 // control that meets it, in creation order, each through a canvas whose
 // origin is the control's position and whose clip is the region. Repaint of
-// an opaque control paints it alone at once; of any other control it
-// invalidates its area and has the form paint it now, beneath first.
+// an opaque control paints it at once over what the buffer holds beneath
+// it, followed by the later visible controls that overlap it (clipped to
+// its area, so they stay on top); of any other control it invalidates its
+// area and has the form paint it now, beneath first.
 //
 // Thread rules: user-interface thread only.
 // Errors: handlers' exceptions propagate to the caller (the message loop
@@ -119,7 +121,8 @@ public:
   void SetName(const std::string& name) override;
 
   // ---- painting ----
-  // Paints now: alone when opaque, otherwise beneath first (see above).
+  // Paints now: over the buffer when opaque, otherwise beneath first; the
+  // controls above it are painted again where they overlap (see above).
   virtual void Repaint();
   // Marks the control's area for the next paint.
   virtual void Invalidate();
@@ -224,7 +227,8 @@ public:
 
   // The painting services controls use.
   virtual void InvalidateRect(const TRect& r) = 0;
-  // Paints a control alone, now, over whatever the buffer holds beneath it.
+  // Paints a control now, over whatever the buffer holds beneath it, then
+  // the later visible controls that overlap it, each clipped to its area.
   virtual void PaintControlNow(TControl* control) = 0;
   // Paints every invalid region now.
   virtual void Update() = 0;

@@ -379,6 +379,17 @@ void TForm::PaintControlNow(TControl* control) {
   if (IsRectEmpty(area)) return;
   FDirty = UnionRect(FDirty, area);
   PaintControlClipped(control, area);
+  // What lies above the control in the paint order (a read-out on a gauge
+  // face) was just painted over: paint it again within the same area, in
+  // order, so that it stays on top. The list is walked in place (by index,
+  // in case a paint changes it): a frame that repaints many widgets
+  // allocates nothing here.
+  const std::vector<TControl*>& controls = ControlList();
+  const auto self = std::find(controls.begin(), controls.end(), control);
+  for (size_t i = static_cast<size_t>(self - controls.begin()) + 1; i < controls.size(); ++i) {
+    TControl* c = controls[i];
+    if (c->Visible() && !IsRectEmpty(IntersectRect(c->BoundsRect(), area))) PaintControlClipped(c, area);
+  }
 }
 
 void TForm::PaintAndPresent() {

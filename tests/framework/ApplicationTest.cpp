@@ -137,6 +137,7 @@ public:
     if (opaque) ControlStyle().Include(csOpaque);
   }
   TRect LastClip;
+  void SetFill(TColor color) { FFill = color; }
 
 protected:
   void Paint() override {
@@ -190,12 +191,44 @@ TEST_F(Painting, ShowPaintsBackgroundThenControlsInCreationOrder) {
   EXPECT_EQ(Window->ScreenPixel(60, 50), clBlue);  // right and bottom edges are exclusive
 }
 
-TEST_F(Painting, OpaqueRepaintPaintsTheControlAlone) {
+TEST_F(Painting, OpaqueRepaintPaintsTheControlThenWhatLiesAboveIt) {
+  // Above the opaque control in the paint order: the clear one (already
+  // there), an opaque one over its top-left corner, an invisible one over
+  // it and one elsewhere.
+  TSwatch* top = AddSwatch("Top", clWhite, true, Bounds(5, 5, 10, 10));
+  TSwatch* hidden = AddSwatch("Hidden", clYellow, true, Bounds(12, 12, 5, 5));
+  hidden->SetVisible(false);
+  AddSwatch("Apart", clYellow, true, Bounds(70, 0, 20, 15));
+  App->ProcessMessages();
+  Log.clear();
   const int presents = Window->PresentCount();
+
+  Opaque->SetFill(clNavy);
   Opaque->Repaint();
-  EXPECT_EQ(Log, std::vector<std::string>{"Opaque"});
+  // The controls above that meet it, in paint order, each clipped to its
+  // area (in their own coordinates); nothing else.
+  EXPECT_EQ(Log, (std::vector<std::string>{"Opaque", "Clear", "Top"}));
+  EXPECT_EQ(Clear->LastClip, Rect(0, 0, 10, 20));
+  EXPECT_EQ(top->LastClip, Rect(5, 5, 10, 10));
   App->ProcessMessages();  // one present for the batch
   EXPECT_EQ(Window->PresentCount(), presents + 1);
+  struct Probe {
+    int X, Y;
+    TColor Color;
+  };
+  const Probe probes[] = {
+      {20, 30, clNavy},  // the repainted control
+      {35, 25, clLime},  // the clear control above it
+      {12, 12, clWhite}, // the opaque one above it (the invisible one stays invisible)
+      {7, 7, clWhite},   // the part of it outside the repainted area
+      {45, 45, clLime},
+  };
+  for (const Probe& p : probes) EXPECT_EQ(Window->ScreenPixel(p.X, p.Y), p.Color) << p.X << "," << p.Y;
+
+  // A control with nothing above it repaints alone.
+  Log.clear();
+  top->Repaint();
+  EXPECT_EQ(Log, std::vector<std::string>{"Top"});
   // The clear control's repaint paints what lies beneath first, then every
   // control that meets its area, in creation order, clipped to that area.
   Log.clear();
