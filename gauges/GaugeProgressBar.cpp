@@ -154,11 +154,9 @@ void TGaugeProgressBar::SysColorChange() {
 
 void TGaugeProgressBar::BitmapChanged() {
   // Under the other fill types the picture is not part of the pattern, so
-  // the flag follows the fill type instead of being raised. A colour change
-  // still pending (made while the bar could not paint) is thereby dropped
-  // until the next input or size change; a bar that never painted has an
-  // empty pattern and renders it anyway.
-  FFillDirty = FFillType == TGaugeProgressBarFill::pfBitmap;
+  // it raises nothing; but a rendering still pending from an earlier change
+  // (made while the bar could not paint) stays pending.
+  if (FFillType == TGaugeProgressBarFill::pfBitmap) FFillDirty = true;
   UpdateControlCanvas();
 }
 

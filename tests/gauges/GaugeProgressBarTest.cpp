@@ -327,6 +327,36 @@ TEST_F(ProgressBar, FillPatternIsRenderedOnlyWhenAnInputChanges) {
   }
 }
 
+TEST_F(ProgressBar, APendingRenderingSurvivesEveryLaterChange) {
+  // A colour changed while the bar cannot paint (hidden) leaves the pattern
+  // to render at the next paint, whatever else changes in between.
+  Show();
+  TBitmap tile(2, 2);
+  tile.SetPixels(0, 0, clRed);
+  struct Case {
+    const char* What;
+    std::function<void()> Change;
+  };
+  const Case cases[] = {
+      {"picture under a gradient", [&] { Bar->SetBitmap(&tile); }},
+      {"picture edited under a gradient", [&] { Bar->Bitmap()->SetPixels(1, 1, clBlue); }},
+      {"position", [&] { Bar->SetPosition(Bar->Position() == 40 ? 60 : 40); }},
+      {"smooth", [&] { Bar->SetSmooth(!Bar->Smooth()); }},
+      {"bevel colour", [&] { Bar->Bevel()->SetOuterShadow(Bar->Bevel()->OuterShadow() == clRed ? clLime : clRed); }},
+  };
+  TColor start = clNavy;
+  for (const Case& c : cases) {
+    start = start == clMaroon ? clOlive : clMaroon;
+    Bar->SetVisible(false);
+    Bar->SetStartColor(start);
+    c.Change();
+    Bar->SetVisible(true);
+    App->ProcessMessages();
+    EXPECT_FALSE(Bar->FillDirty()) << c.What;
+    EXPECT_EQ(Bar->FillBitmap().Pixels(0, 0), start) << c.What;
+  }
+}
+
 TEST_F(ProgressBar, PlainAndBitmapFills) {
   Show();
   const TColor highlight = ColorToRGB(clHighlight);
