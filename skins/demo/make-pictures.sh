@@ -28,3 +28,15 @@ button '#3b4656' '#c0392b' '#e74c3c' "$tmp/hover.png"
 button '#7f1d1d' '#e74c3c' '#ffffff' "$tmp/pressed.png"
 convert "$tmp/normal.png" "$tmp/hover.png" "$tmp/pressed.png" +append -type TrueColor BMP3:exit.bmp
 rm -rf "$tmp"
+# shift.bmp: a three-state lamp (off, amber, red), 16 x 16 each, on fuchsia,
+# which the lamps' Color names as the colour left out.
+lamp() { # fill ring
+  convert +antialias -size 16x16 xc:'#ff00ff' -fill "$1" -stroke "$2" -strokewidth 1 \
+    -draw 'circle 7.5,7.5 7.5,1' "$3"
+}
+tmp=$(mktemp -d)
+lamp '#2a2a2a' '#4a4a4a' "$tmp/off.png"
+lamp '#ffb000' '#ffe080' "$tmp/amber.png"
+lamp '#ff2020' '#ffa0a0' "$tmp/red.png"
+convert "$tmp/off.png" "$tmp/amber.png" "$tmp/red.png" +append -type TrueColor BMP3:shift.bmp
+rm -rf "$tmp"
