@@ -89,6 +89,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, LineRateTakenTest,
                                            TakenCase{10400, 10800, false},   // 3.8 %
                                            TakenCase{256000, 9600, false},   // fell back to a default
                                            TakenCase{3000000, 38400, false},
-                                           TakenCase{4000000000u, 4000000000u, true}));
+                                           TakenCase{4000000000u, 4000000000u, true}),
+                         [](const auto& info) {
+                           return "Asked" + std::to_string(info.param.FAsked) + "Got" +
+                                  std::to_string(info.param.FActual);
+                         });
 
 }  // namespace
