@@ -28,15 +28,13 @@
 // nothing about the reading. Not-a-number is "NAN", infinities "INF" and
 // "-INF".
 //
-// The decimal separator is the user's: taken once, at the first formatted
-// frame, from the locale that the environment names (LC_ALL, LC_NUMERIC,
-// LANG) through a locale object of its own. The process's locale is never
-// switched, so the skin reader and writer stay locale-independent. An
-// environment that names no installed locale gives ".".
+// The decimal separator is the user's (UserDecimalSeparator, SysUtils.h,
+// shared with the needle gauge's scale labels): taken once from the locale
+// that the environment names, without switching the process's locale. The
+// rounding is RoundDecimal's, also shared with the scale labels.
 //
 // Thread rules: TSkinLabel belongs to the user-interface thread (creation
-// handler, frame pass). LabelNumberText and LocaleDecimalSeparator may run
-// on any thread; UserDecimalSeparator is read once, thread-safely.
+// handler, frame pass). LabelNumberText may run on any thread.
 // Errors: nothing of its own; the caption's repaint raises what the label
 // raises.
 #pragma once
@@ -49,6 +47,7 @@
 #include "GaugeLabel.h"
 #include "SkinImpl.h"
 #include "SkinSensors.h"
+#include "SysUtils.h"
 
 // The most decimals a label shows; more act as this many.
 constexpr int32_t kLabelMaxPrecision = 18;
@@ -56,16 +55,6 @@ constexpr int32_t kLabelMaxPrecision = 18;
 // The label text of `value` with `precision` decimals and `separator` as
 // the decimal separator (see above). Allocates only the returned text.
 std::string LabelNumberText(double value, int32_t precision, std::string_view separator);
-
-// The decimal separator of the locale `localeName` as newlocale() names
-// it ("" names the user's environment), or nothing when the system does
-// not have that locale. Does not touch the process's locale.
-std::optional<std::string> LocaleDecimalSeparator(const char* localeName);
-
-// The user's decimal separator, read from the environment at the first
-// call and kept for the life of the process; "." when the environment names
-// no installed locale.
-const std::string& UserDecimalSeparator();
 
 class TSkinLabel : public TGaugeLabel, public TSkinComponent {
   VELQ_CLASS(TSkinLabel)

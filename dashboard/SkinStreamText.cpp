@@ -1,6 +1,7 @@
 // The text form of the object stream: the parser (text -> binary) and the
 // writer (binary -> text).
 #include <cfloat>
+#include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
@@ -520,6 +521,22 @@ private:
 };
 
 // ============================== writer ==============================
+// Numbers are written with std::to_chars and read back through the C locale
+// object, so the text is the same whatever the process's numeric locale
+// (a French one would otherwise write "1,5").
+
+// `v` with std::to_chars in `format` and `precision`, as printf would write
+// it in the C locale.
+std::string ToChars(long double v, std::chars_format format, int precision) {
+  char buf[128];
+  const auto result = std::to_chars(buf, buf + sizeof buf, v, format, precision);
+  return std::string(buf, result.ptr);
+}
+std::string ToChars(double v, std::chars_format format, int precision) {
+  char buf[64];
+  const auto result = std::to_chars(buf, buf + sizeof buf, v, format, precision);
+  return std::string(buf, result.ptr);
+}
 
 // Extended values are written with 18 significant digits and 18 decimals,
 // the classic layout ("8000.000000000000000000"). When that text would not
@@ -528,15 +545,14 @@ private:
 // back exactly; 21 always do.
 std::string FormatExtended(long double v) {
   if (std::isnan(v) || std::isinf(v)) return "0";  // not representable in the text form
-  char buf[128];
-  std::snprintf(buf, sizeof buf, "%.17Le", v);  // d.ddddddddddddddddde±x
-  const char* e = std::strchr(buf, 'e');
-  const int exponent = std::atoi(e + 1);
+  const std::string scientific = ToChars(v, std::chars_format::scientific, 17);  // d.ddddddddddddddddde±x
+  const size_t e = scientific.find('e');
+  const int exponent = std::atoi(scientific.c_str() + e + 1);
   std::string digits;
-  for (const char* c = buf; c < e; ++c)
-    if (*c >= '0' && *c <= '9') digits += *c;
-  const bool negative = buf[0] == '-';
-  std::string out;
+  for (size_t i = 0; i < e; ++i)
+    if (scientific[i] >= '0' && scientific[i] <= '9') digits += scientific[i];
+  const bool negative = scientific[0] == '-';
+  auto readsBack = [v](const std::string& text) { return strtold_l(text.c_str(), nullptr, CLocale()) == v; };
   if (exponent < 18 && exponent >= -1) {
     std::string intPart, frac;
     if (exponent >= 0) {
@@ -547,29 +563,31 @@ std::string FormatExtended(long double v) {
       frac = std::string(size_t(-exponent - 1), '0') + digits;
     }
     frac.resize(18, '0');
-    out = (negative ? "-" : "") + intPart + "." + frac;
-    if (strtold_l(out.c_str(), nullptr, CLocale()) == v) return out;
+    const std::string out = (negative ? "-" : "") + intPart + "." + frac;
+    if (readsBack(out)) return out;
   } else if (exponent < -1) {
-    std::snprintf(buf, sizeof buf, "%.18Lf", v);
-    out = buf;
-    if (strtold_l(out.c_str(), nullptr, CLocale()) == v) return out;
+    const std::string out = ToChars(v, std::chars_format::fixed, 18);
+    if (readsBack(out)) return out;
   }
   for (int precision = 17; precision < 20; ++precision) {
-    std::snprintf(buf, sizeof buf, "%.*Le", precision, v);
-    if (strtold_l(buf, nullptr, CLocale()) == v) return buf;
+    const std::string out = ToChars(v, std::chars_format::scientific, precision);
+    if (readsBack(out)) return out;
   }
-  std::snprintf(buf, sizeof buf, "%.20Le", v);
-  return buf;
+  return ToChars(v, std::chars_format::scientific, 20);
 }
 
+// A single (digits 9) or double (digits 17) in the shortest "%g" form of
+// digits - 2 to digits significant digits that reads back as the same value.
 std::string FormatFloat(double v, int digits) {
   if (std::isnan(v) || std::isinf(v)) return "0";
-  char buf[64];
+  std::string out;
   for (int precision = digits - 2; precision <= digits; ++precision) {
-    std::snprintf(buf, sizeof buf, "%.*g", precision, v);
-    if (digits <= 9 ? std::strtof(buf, nullptr) == static_cast<float>(v) : std::strtod(buf, nullptr) == v) break;
+    out = ToChars(v, std::chars_format::general, precision);
+    if (digits <= 9 ? strtof_l(out.c_str(), nullptr, CLocale()) == static_cast<float>(v)
+                    : strtod_l(out.c_str(), nullptr, CLocale()) == v)
+      break;
   }
-  return buf;
+  return out;
 }
 
 std::string FormatCurrency(int64_t scaled) {

@@ -1,5 +1,12 @@
 #include "SysUtils.h"
 
+#include <langinfo.h>
+#include <locale.h>
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -126,4 +133,115 @@ std::string Utf16ToUtf8(const std::u16string& s) {
     AppendUtf8(out, cp);
   }
   return out;
+}
+
+// ---- numbers shown to the user -----------------------------------------------------------
+
+std::optional<std::string> LocaleDecimalSeparator(const char* localeName) {
+  // A locale object of our own: newlocale resolves "" from LC_ALL,
+  // LC_NUMERIC and LANG, and nothing here touches the process's locale.
+  const locale_t locale = newlocale(LC_NUMERIC_MASK, localeName, static_cast<locale_t>(0));
+  if (locale == static_cast<locale_t>(0)) return std::nullopt;
+  const char* radix = nl_langinfo_l(RADIXCHAR, locale);
+  std::string separator = radix && *radix ? radix : ".";
+  freelocale(locale);
+  return separator;
+}
+
+const std::string& UserDecimalSeparator() {
+  static const std::string separator = LocaleDecimalSeparator("").value_or(".");
+  return separator;
+}
+
+namespace {
+// Digits after the point of the scientific form that make it the exact
+// decimal expansion of any double (the longest, of the smallest subnormal,
+// has 767 significant digits after the first).
+constexpr int kExactDigits = 767;
+
+// A finite, non-negative double as its exact decimal expansion: significant
+// digits d0 d1 d2 ... (value = d0.d1d2... x 10^exponent), on the stack.
+struct TExactDecimal {
+  std::array<char, kExactDigits + 32> Text{};  // "d.ddd...e+XX"
+  int Length = 0;                               // of the digits and the point, up to the 'e'
+  int Exponent = 0;
+  // Significant digit k (0 beyond the expansion).
+  int Digit(int k) const noexcept {
+    if (k < 0) return 0;
+    const int at = k == 0 ? 0 : k + 1;  // skips the point
+    return at < Length ? Text[static_cast<size_t>(at)] - '0' : 0;
+  }
+};
+
+void ExactDecimal(double magnitude, TExactDecimal& d) {
+  const auto result = std::to_chars(d.Text.data(), d.Text.data() + d.Text.size(), magnitude,
+                                    std::chars_format::scientific, kExactDigits);
+  const char* e = std::find(d.Text.data(), result.ptr, 'e');
+  d.Length = static_cast<int>(e - d.Text.data());
+  std::from_chars(e + 1 + (e[1] == '+' ? 1 : 0), result.ptr, d.Exponent);
+}
+
+void AppendZeros(std::string& text, int count) {
+  if (count > 0) text.append(static_cast<size_t>(count), '0');
+}
+}  // namespace
+
+TDecimalRounding RoundDecimal(double magnitude, int32_t decimals, int32_t maxSignificant) {
+  TDecimalRounding rounded;
+  if (!(magnitude > 0) || !std::isfinite(magnitude)) return rounded;
+  TExactDecimal exact;
+  ExactDecimal(magnitude, exact);
+  // Keep the digits down to 10^-decimals (at most maxSignificant of them)
+  // and round up when the first dropped digit is 5 or more: on the exact
+  // expansion that is "half away from zero".
+  int keep = exact.Exponent + std::max<int32_t>(decimals, 0) + 1;
+  if (maxSignificant > 0) keep = std::min<int>(keep, maxSignificant);
+  rounded.Scale = exact.Exponent - keep + 1;
+  for (int k = 0; k < keep; ++k) rounded.Digits.push_back(static_cast<char>('0' + exact.Digit(k)));
+  if (keep >= 0 && exact.Digit(keep) >= 5) {
+    // Carry through trailing nines; all nines become 1 followed by zeros.
+    size_t i = rounded.Digits.size();
+    while (i > 0 && rounded.Digits[i - 1] == '9') rounded.Digits[--i] = '0';
+    if (i > 0) ++rounded.Digits[i - 1];
+    else rounded.Digits.insert(rounded.Digits.begin(), '1');
+  }
+  if (rounded.Digits.empty()) rounded.Scale = 0;
+  return rounded;
+}
+
+std::string FixedText(const TDecimalRounding& rounded, bool negative, int32_t decimals, std::string_view separator) {
+  decimals = std::max<int32_t>(decimals, 0);
+  const std::string_view digits = rounded.Digits;
+  const int length = static_cast<int>(digits.size());
+  const int integerDigits = digits.empty() ? 0 : length + rounded.Scale;  // before the separator, when positive
+  std::string text;
+  text.reserve(static_cast<size_t>(std::max(integerDigits, 1) + decimals) + separator.size() + 1);
+  if (negative && !digits.empty()) text.push_back('-');
+  if (integerDigits <= 0) {
+    text.push_back('0');
+  } else {
+    text.append(digits.substr(0, static_cast<size_t>(std::min(integerDigits, length))));
+    AppendZeros(text, integerDigits - length);
+  }
+  if (decimals > 0) {
+    text.append(separator);
+    int written = 0;
+    if (integerDigits < 0) {
+      AppendZeros(text, -integerDigits);
+      written = -integerDigits;
+    }
+    if (integerDigits < length) {
+      const std::string_view fraction = digits.substr(static_cast<size_t>(std::max(integerDigits, 0)));
+      text.append(fraction);
+      written += static_cast<int>(fraction.size());
+    }
+    AppendZeros(text, decimals - written);
+  }
+  return text;
+}
+
+std::string FormatFixed(double value, int32_t decimals, std::string_view separator) {
+  if (std::isnan(value)) return "NAN";
+  if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+  return FixedText(RoundDecimal(std::fabs(value), decimals), value < 0, decimals, separator);
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "GaugeSysUtils.h"
 
@@ -93,17 +92,13 @@ std::vector<TMeterTick> MeterTicks(const TMeterDial& dial, int32_t angleOffset, 
   return marks;
 }
 
-std::string FormatMeterLabel(double value, int32_t decimals) {
-  const int precision = std::clamp(decimals, 0, 64);
-  const int size = std::snprintf(nullptr, 0, "%.*f", precision, value);
-  if (size <= 0) return {};
-  std::string text(static_cast<size_t>(size), '\0');
-  std::snprintf(text.data(), text.size() + 1, "%.*f", precision, value);
-  return text;
+std::string FormatMeterLabel(double value, int32_t decimals, std::string_view separator) {
+  return FormatFixed(value, std::clamp(decimals, 0, 64), separator);
 }
 
 std::vector<TMeterLabel> MeterLabels(const TMeterDial& dial, int32_t angleOffset, int32_t labels,
-                                     int32_t labelsOffset, double minValue, double maxValue, int32_t decimals) {
+                                     int32_t labelsOffset, double minValue, double maxValue, int32_t decimals,
+                                     std::string_view separator) {
   std::vector<TMeterLabel> result;
   if (labels < 1) return result;
   const int32_t count = CheckedAdd(labels, 1);
@@ -114,7 +109,7 @@ std::vector<TMeterLabel> MeterLabels(const TMeterDial& dial, int32_t angleOffset
   double value = minValue;
   result.reserve(static_cast<size_t>(count));
   for (int32_t k = 1; k <= count; ++k) {
-    result.push_back({CalcPolarPoint(dial.FDW, dial.FDH, radius, a), FormatMeterLabel(value, decimals)});
+    result.push_back({CalcPolarPoint(dial.FDW, dial.FDH, radius, a), FormatMeterLabel(value, decimals, separator)});
     a += angleStep;
     value = k * valueStep + minValue;
   }
@@ -408,7 +403,7 @@ void TGaugeAngularMeter::BuildDial() {
   // The brush is still solid Color: each label's cell is filled with it, so
   // labels stay readable over the ring.
   const std::vector<TMeterLabel> labels =
-      MeterLabels(dial, FAngleOffset, FLabels, FLabelsOffset, FMinValue, FMaxValue, FDecimals);
+      MeterLabels(dial, FAngleOffset, FLabels, FLabelsOffset, FMinValue, FMaxValue, FDecimals, UserDecimalSeparator());
   if (!labels.empty()) canvas.Font().Assign(*FLabelsFont);
   for (const TMeterLabel& label : labels) {
     const TPoint size = canvas.TextExtent(label.FText);

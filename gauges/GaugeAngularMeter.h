@@ -15,7 +15,9 @@
 // triangle. BuildDial runs after Loaded, after SetBounds, after changes of
 // the caption, Font, Color and LabelsFont, and from the setters of the
 // properties that shape the dial; Position, ReverseMotion and the needle's
-// own properties never rebuild it.
+// own properties never rebuild it. The scale labels use the user's
+// decimal separator, read once per process from the environment's locale
+// (the process's own numeric locale is never switched).
 //
 // The geometry lives in the pure functions below (CalcPolarPoint with its
 // exact rounding, the dial layout, zone sectors, ticks, labels, the needle
@@ -32,6 +34,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "GaugeClasses.h"
@@ -98,11 +101,13 @@ struct TMeterTick {
 std::vector<TMeterTick> MeterTicks(const TMeterDial& dial, int32_t angleOffset, int32_t ticks, int32_t ticksMin,
                                    int32_t ticksMax, int32_t ticksEnlarge);
 
-// A scale label's text: the value with `decimals` digits after the decimal
-// separator of the C library's numeric locale ("%.<decimals>f"). Decimals
-// below 0 count as 0 and above 64 as 64 (more digits say nothing about a
-// gauge and would only cost memory).
-std::string FormatMeterLabel(double value, int32_t decimals);
+// A scale label's text: the value in fixed notation with `decimals` digits
+// after `separator`, halves rounded away from zero on the exact value
+// (FormatFixed: 2.5 gives "3" with no decimals, a value that rounds to zero
+// has no "-"). Decimals below 0 count as 0 and above 64 as 64 (more digits
+// say nothing about a gauge and would only cost memory). The meter passes
+// the user's decimal separator (UserDecimalSeparator).
+std::string FormatMeterLabel(double value, int32_t decimals, std::string_view separator);
 
 // One scale label, centred on FCenter.
 struct TMeterLabel {
@@ -115,9 +120,10 @@ struct TMeterLabel {
 // Start in steps of angleOffset / labels. Label k (from 0) reads k x
 // ((maxValue - minValue) / labels) + minValue, computed afresh for each
 // label rather than accumulated, so rounding errors do not add up along the
-// scale.
+// scale; its text is FormatMeterLabel's with `separator`.
 std::vector<TMeterLabel> MeterLabels(const TMeterDial& dial, int32_t angleOffset, int32_t labels,
-                                     int32_t labelsOffset, double minValue, double maxValue, int32_t decimals);
+                                     int32_t labelsOffset, double minValue, double maxValue, int32_t decimals,
+                                     std::string_view separator);
 
 // The caption cut into lines at each "|"; an empty caption has none, and a
 // trailing "|" adds no empty line.

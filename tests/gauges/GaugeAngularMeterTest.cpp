@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -148,39 +149,58 @@ TEST(AngularMeterGeometry, TicksEveryNthLongStartingWithTheFirst) {
   }
 }
 
+constexpr const char* kFrench = "fr_FR.UTF-8";
+
 TEST(AngularMeterGeometry, LabelTexts) {
+  // Halves round away from zero on the exact value, the separator is the
+  // one given, and a value that rounds to zero carries no sign.
   struct Case {
     double Value;
     int32_t Decimals;
+    const char* Separator;
     std::string Expected;
   };
   const Case cases[] = {
-      {0, 2, "0.00"},   {100, 2, "100.00"}, {3.14159, 3, "3.142"}, {-7.25, 1, "-7.2"},  // ties to even
-      {2.5, 0, "2"},    {1, -3, "1"},       {12.5, 4, "12.5000"},
+      {0, 2, ".", "0.00"},        {100, 2, ".", "100.00"},   {3.14159, 3, ".", "3.142"},
+      {-7.25, 1, ".", "-7.3"},    {2.5, 0, ".", "3"},        {-2.5, 0, ".", "-3"},
+      {0.125, 2, ".", "0.13"},    {0.015, 2, ".", "0.01"},   {9.995, 2, ".", "9.99"},
+      {99.95, 1, ".", "100.0"},   {1, -3, ".", "1"},         {12.5, 4, ".", "12.5000"},
+      {-0.001, 2, ".", "0.00"},   {1e20, 0, ".", "100000000000000000000"},
+      {2.5, 1, ",", "2,5"},       {-1.25, 1, ",", "-1,3"},   {1000, 0, ",", "1000"},
   };
-  for (const Case& c : cases) EXPECT_EQ(FormatMeterLabel(c.Value, c.Decimals), c.Expected) << c.Value;
-  EXPECT_EQ(FormatMeterLabel(1, 1000).size(), 2u + 64u);
+  for (const Case& c : cases)
+    EXPECT_EQ(FormatMeterLabel(c.Value, c.Decimals, c.Separator), c.Expected) << c.Value << " " << c.Decimals;
+  EXPECT_EQ(FormatMeterLabel(1, 1000, ".").size(), 2u + 64u);
+}
+
+TEST(AngularMeterGeometry, LabelsUnderTheFrenchLocaleTakeItsComma) {
+  const std::optional<std::string> french = LocaleDecimalSeparator(kFrench);
+  ASSERT_TRUE(french.has_value()) << "the locale " << kFrench << " is missing: run scripts/setup-deps";
+  const TMeterDial dial = MeterDialGeometry(250, 250, -1, 25, 40, 280, 0, 0);
+  std::vector<std::string> texts;
+  for (const TMeterLabel& label : MeterLabels(dial, 280, 4, 30, 0, 10, 1, *french)) texts.push_back(label.FText);
+  EXPECT_EQ(texts, (std::vector<std::string>{"0,0", "2,5", "5,0", "7,5", "10,0"}));
 }
 
 TEST(AngularMeterGeometry, LabelsAlongTheScale) {
   const TMeterDial dial = MeterDialGeometry(250, 250, -1, 25, 40, 280, 0, 0);
-  const std::vector<TMeterLabel> labels = MeterLabels(dial, 280, 10, 30, 0, 100, 2);
+  const std::vector<TMeterLabel> labels = MeterLabels(dial, 280, 10, 30, 0, 100, 2, ".");
   ASSERT_EQ(labels.size(), 11u);
   for (size_t k = 0; k < labels.size(); ++k) {
-    EXPECT_EQ(labels[k].FText, FormatMeterLabel(10.0 * static_cast<double>(k), 2));
+    EXPECT_EQ(labels[k].FText, FormatMeterLabel(10.0 * static_cast<double>(k), 2, "."));
     EXPECT_EQ(labels[k].FCenter, CalcPolarPoint(250, 250, 130, 220 + 28.0 * static_cast<double>(k))) << k;
   }
   EXPECT_EQ(labels.front().FText, "0.00");
   EXPECT_EQ(labels.back().FText, "100.00");
   // Values are computed afresh for each label, from a negative minimum too.
-  const std::vector<TMeterLabel> signed3 = MeterLabels(dial, 280, 3, 30, -1.5, 1.5, 1);
+  const std::vector<TMeterLabel> signed3 = MeterLabels(dial, 280, 3, 30, -1.5, 1.5, 1, ".");
   ASSERT_EQ(signed3.size(), 4u);
   EXPECT_EQ(signed3[0].FText, "-1.5");
   EXPECT_EQ(signed3[1].FText, "-0.5");
   EXPECT_EQ(signed3[2].FText, "0.5");
   EXPECT_EQ(signed3[3].FText, "1.5");
-  EXPECT_TRUE(MeterLabels(dial, 280, 0, 30, 0, 100, 2).empty());
-  EXPECT_TRUE(MeterLabels(dial, 280, -2, 30, 0, 100, 2).empty());
+  EXPECT_TRUE(MeterLabels(dial, 280, 0, 30, 0, 100, 2, ".").empty());
+  EXPECT_TRUE(MeterLabels(dial, 280, -2, 30, 0, 100, 2, ".").empty());
 }
 
 TEST(AngularMeterGeometry, CaptionLines) {
@@ -579,6 +599,61 @@ TEST_F(MeterPixels, CaptionLinesBelowTheNeedleBase) {
   EXPECT_GT(inkRows(131, 131 + lineHeight), 0);
   EXPECT_GT(inkRows(131 + lineHeight, 131 + 2 * lineHeight), 0);
   EXPECT_EQ(inkRows(131 + 2 * lineHeight, 200), 0);
+}
+
+// Draws a meter's dial with two scale labels, at -0.25 and 0.25 with one
+// decimal, in this process's environment, and counts the pixels of the
+// label cells that differ from the given texts drawn by hand there: 0 for
+// the texts the dial shows.
+int LabelCellsDifferingFrom(const char* low, const char* high) {
+  THeadlessWindowSystem system;
+  TApplication app(system);
+  TGaugeAngularMeter meter(nullptr);
+  meter.SetTransparent(false);
+  meter.SetSpacing(25);  // R = 100; the labels sit 50 inside the ring
+  meter.SetLabelsOffset(-50);
+  meter.SetMaxValue(0.25);
+  meter.SetMinValue(-0.25);
+  meter.SetDecimals(1);
+  meter.SetLabels(1);
+  const TBitmap& dial = meter.DialBitmap();
+  const std::vector<TMeterLabel> at = MeterLabels(meter.DialGeometry(), 280, 1, -50, -0.25, 0.25, 1, ",");
+  TBitmap expected(dial.Width(), dial.Height());
+  TCanvas& canvas = expected.Canvas();
+  canvas.Brush().SetColor(meter.Color());
+  canvas.FillRect(Rect(0, 0, dial.Width(), dial.Height()));
+  canvas.Font().Assign(*meter.LabelsFont());
+  int differing = 0;
+  const char* texts[] = {low, high};
+  for (size_t k = 0; k < 2; ++k) {
+    const TPoint size = canvas.TextExtent(texts[k]);
+    const int x = at[k].FCenter.X - size.X / 2, y = at[k].FCenter.Y - size.Y / 2;
+    canvas.TextOut(x, y, texts[k]);
+    for (int py = y; py < y + size.Y; ++py)
+      for (int px = x; px < x + size.X; ++px)
+        if (expected.Pixels(px, py) != dial.Pixels(px, py)) ++differing;
+  }
+  return differing;
+}
+
+// A meter in a process whose environment names the French locale writes
+// "-0,3" and "0,3": the comma, and the exact halves rounded away from zero.
+TEST(MeterLabelsDeathTest, TheDialWritesTheUsersDecimalSeparator) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process: nothing read the separator yet
+  ASSERT_TRUE(LocaleDecimalSeparator(kFrench).has_value()) << "run scripts/setup-deps";
+  const char* saved = std::getenv("LC_ALL");
+  const std::string previous = saved ? saved : "";
+  ::setenv("LC_ALL", kFrench, 1);
+  EXPECT_EXIT(
+      {
+        const int comma = LabelCellsDifferingFrom("-0,3", "0,3");
+        const int point = LabelCellsDifferingFrom("-0.2", "0.2");
+        std::fprintf(stderr, "comma %d point %d\n", comma, point);
+        std::exit(comma == 0 && point > 0 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "comma 0 point [1-9]");
+  if (saved) ::setenv("LC_ALL", previous.c_str(), 1);
+  else ::unsetenv("LC_ALL");
 }
 
 // ---- reference images ---------------------------------------------------------------------
