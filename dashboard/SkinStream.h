@@ -47,12 +47,20 @@ private:
   int FTag;
 };
 
+// Raised when the stream ends before what is being read is complete; the
+// message is "Erreur de lecture du flux". The reader reports it bare, never
+// inside the property wrapper: the stream is at fault, not a property.
+class EStreamEnd : public EReadError {
+public:
+  EStreamEnd() : EReadError("Erreur de lecture du flux") {}
+};
+
 // Nesting of objects, lists and collections beyond this depth is refused as
 // a malformed stream (hostile input must not exhaust the stack).
 constexpr int kMaxNesting = 256;
 
 // A bounds-checked cursor over an object stream. Reading past the end raises
-// EReadError("Erreur de lecture du flux").
+// EStreamEnd ("Erreur de lecture du flux").
 class TObjectStreamReader {
 public:
   explicit TObjectStreamReader(std::span<const uint8_t> data) : FData(data) {}
@@ -131,7 +139,9 @@ TTextEncoding DetectTextEncoding(std::string_view& text);
 // Strict UTF-8: no overlong forms, surrogates or code points past U+10FFFF.
 bool IsValidUtf8(std::string_view text) noexcept;
 // Object stream (no resource header) to text form: two blanks per level,
-// CR LF line ends.
+// CR LF line ends, numbers with "." whatever the process's locale. A float
+// that is NaN or infinite has no text form: EReadError with the property
+// wrapper around "Valeur de propriété incorrecte".
 std::string ObjectBinaryToText(std::span<const uint8_t> stream);
 // The class name of the root record of an object stream.
 std::string RootClassName(std::span<const uint8_t> stream);
@@ -141,7 +151,9 @@ std::string RootClassName(std::span<const uint8_t> stream);
 // upper case, 00, 30 10, the stream size.
 std::vector<uint8_t> ResourceHeader(std::string_view rootClass, uint32_t streamSize);
 // Checks the first three bytes and returns the offset of the object stream;
-// raises "Format de flux incorrect" or "Erreur de lecture du flux".
+// raises "Format de flux incorrect" (also for an empty file, or a shorter one
+// whose bytes are not the start of the signature) or "Erreur de lecture du
+// flux" (the header ends early).
 size_t SkipResourceHeader(std::span<const uint8_t> file);
 
 // A readable listing of the tags and values of a binary skin file (with or

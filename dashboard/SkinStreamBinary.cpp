@@ -13,7 +13,7 @@ const char* const kBadFormat = "Format de flux incorrect";
 }  // namespace
 
 void TObjectStreamReader::Need(size_t count) const {
-  if (count > FData.size() - FPos) throw EReadError(kStreamReadError);
+  if (count > FData.size() - FPos) throw EStreamEnd();
 }
 
 void TObjectStreamReader::ReadSignature() {
@@ -138,7 +138,7 @@ std::string TObjectStreamReader::ReadBytesString(TValueType tag) {
 
 std::u16string TObjectStreamReader::ReadWideString() {
   const uint32_t chars = ReadUInt32();
-  if (chars > (FData.size() - FPos) / 2) throw EReadError(kStreamReadError);
+  if (chars > (FData.size() - FPos) / 2) throw EStreamEnd();
   auto s = ReadSpan(size_t(chars) * 2);
   std::u16string out(chars, u'\0');
   for (size_t i = 0; i < chars; ++i) out[i] = static_cast<char16_t>(s[2 * i] | (s[2 * i + 1] << 8));
@@ -306,12 +306,18 @@ std::vector<uint8_t> ResourceHeader(std::string_view rootClass, uint32_t streamS
 }
 
 size_t SkipResourceHeader(std::span<const uint8_t> file) {
-  if (file.size() < 3) throw EReadError(kStreamReadError);
-  if (file[0] != 0xFF || file[1] != 10 || file[2] != 0) throw EReadError(kBadFormat);
+  // The bytes present are checked first: a file shorter than the three
+  // signature bytes is not a skin, unless what it has is the start of one.
+  // An empty file (what a failed conversion leaves) has nothing of one.
+  static constexpr uint8_t kSignature[3] = {0xFF, 10, 0};
+  if (file.empty()) throw EReadError(kBadFormat);
+  for (size_t i = 0; i < 3 && i < file.size(); ++i)
+    if (file[i] != kSignature[i]) throw EReadError(kBadFormat);
+  if (file.size() < 3) throw EStreamEnd();
   size_t pos = 3;
   while (pos < file.size() && file[pos] != 0) ++pos;
   pos += 1 + 2 + 4;  // the zero byte, flags, size: skipped unread
-  if (pos > file.size()) throw EReadError(kStreamReadError);
+  if (pos > file.size()) throw EStreamEnd();
   return pos;
 }
 

@@ -18,7 +18,7 @@ public:
     R.ReadSignature();
     uint8_t flags;
     int64_t position;
-    R.ReadPrefix(flags, position);
+    ReadPrefix(Root, flags, position);
     R.ReadStr();  // the root's stored class is ignored: the root already exists
     const std::string stored = R.ReadStr();
     Root.BeginLoading();
@@ -41,6 +41,30 @@ private:
     return name;
   }
 
+  // A record's prefix. Its child position is a tagged value like a
+  // property's: a bad tag there gets the same wrapper, naming the object
+  // that encloses the record (the record's own name comes later).
+  void ReadPrefix(const TComponent& enclosing, uint8_t& flags, int64_t& position) {
+    try {
+      R.ReadPrefix(flags, position);
+    } catch (const EStreamEnd&) {
+      throw;
+    } catch (const EInvalidValueTag& e) {
+      throw EReadError(Wrapped(enclosing, "", e.Message()));
+    } catch (const EReadError&) {
+      // A valid tag of another kind than an integer.
+      throw EReadError(Wrapped(enclosing, "", kInvalidValue));
+    }
+  }
+
+  // "Erreur lors de la lecture de %s%s%s: %s": the object's name (its class
+  // name when unnamed), then "." and the property path when there is one.
+  static std::string Wrapped(const TComponent& instance, const std::string& path, const std::string& message) {
+    const std::string owner = instance.Name().empty() ? instance.ClassName() : instance.Name();
+    return Format("Erreur lors de la lecture de %s%s%s: %s", owner.c_str(), path.empty() ? "" : ".", path.c_str(),
+                  message.c_str());
+  }
+
   void ReadProperties(TComponent& instance) {
     while (!R.EndOfList()) ReadProperty(instance);
     R.ReadListEnd();
@@ -50,7 +74,7 @@ private:
     if (depth > kMaxNesting) throw EReadError("Erreur de lecture du flux");
     uint8_t flags;
     int64_t position;
-    R.ReadPrefix(flags, position);
+    ReadPrefix(*parent, flags, position);
     const std::string className = R.ReadStr();
     const std::string name = R.ReadStr();
     const TClassInfo* info = Options.FindClass ? Options.FindClass(className) : FindClass(className);
@@ -85,10 +109,12 @@ private:
         target = next;
         start = dot + 1;
       }
+    } catch (const EStreamEnd&) {
+      // The stream ended inside the value: that is the stream's fault, not
+      // the property's, and is reported as such.
+      throw;
     } catch (const Exception& e) {
-      std::string owner = instance.Name().empty() ? instance.ClassName() : instance.Name();
-      throw EReadError(Format("Erreur lors de la lecture de %s%s%s: %s", owner.c_str(), ".", path.c_str(),
-                              e.Message().c_str()));
+      throw EReadError(Wrapped(instance, path, e.Message()));
     }
   }
 

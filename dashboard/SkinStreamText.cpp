@@ -51,25 +51,31 @@ public:
   }
 
   // Reads the hexadecimal digits of a binary block up to its '}', which the
-  // caller has just seen as the current token.
+  // caller has just seen as the current token. A block may span many lines:
+  // an error names the line where the scan stopped (the bad digit, the '}'
+  // after an odd digit, the end of the text).
   std::vector<uint8_t> HexToBinary() {
     std::vector<uint8_t> out;
     int pending = -1;
+    auto fail = [this] {
+      FTokenLine = FLine;
+      Error("Valeur binaire incorrecte");
+    };
     for (;;) {
-      if (FPos >= FText.size()) Error("Valeur binaire incorrecte");
+      if (FPos >= FText.size()) fail();
       CountLineEnd(FPos);
       const char c = FText[FPos++];
       if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
       if (c == '}') break;
       const int v = HexDigit(c);
-      if (v < 0) Error("Valeur binaire incorrecte");
+      if (v < 0) fail();
       if (pending < 0) pending = v;
       else {
         out.push_back(static_cast<uint8_t>(pending * 16 + v));
         pending = -1;
       }
     }
-    if (pending >= 0) Error("Valeur binaire incorrecte");
+    if (pending >= 0) fail();
     FTokenLine = FLine;
     return out;
   }
@@ -523,7 +529,8 @@ private:
 // ============================== writer ==============================
 // Numbers are written with std::to_chars and read back through the C locale
 // object, so the text is the same whatever the process's numeric locale
-// (a French one would otherwise write "1,5").
+// (a French one would otherwise write "1,5"). Only finite values reach
+// these: the text form has no way to say NaN or infinity.
 
 // `v` with std::to_chars in `format` and `precision`, as printf would write
 // it in the C locale.
@@ -544,7 +551,6 @@ std::string ToChars(double v, std::chars_format format, int precision) {
 // falls back to exponent form with the fewest digits (18 to 21) that read
 // back exactly; 21 always do.
 std::string FormatExtended(long double v) {
-  if (std::isnan(v) || std::isinf(v)) return "0";  // not representable in the text form
   const std::string scientific = ToChars(v, std::chars_format::scientific, 17);  // d.ddddddddddddddddde±x
   const size_t e = scientific.find('e');
   const int exponent = std::atoi(scientific.c_str() + e + 1);
@@ -579,7 +585,6 @@ std::string FormatExtended(long double v) {
 // A single (digits 9) or double (digits 17) in the shortest "%g" form of
 // digits - 2 to digits significant digits that reads back as the same value.
 std::string FormatFloat(double v, int digits) {
-  if (std::isnan(v) || std::isinf(v)) return "0";
   std::string out;
   for (int precision = digits - 2; precision <= digits; ++precision) {
     out = ToChars(v, std::chars_format::general, precision);
@@ -610,6 +615,7 @@ public:
     R.ReadPrefix(flags, position);
     const std::string className = R.ReadStr();
     const std::string objectName = R.ReadStr();
+    FObject = objectName.empty() ? className : objectName;
     Indent(depth);
     Out += (flags & ffInherited) ? "inherited " : (flags & ffInline) ? "inline " : "object ";
     if (!objectName.empty()) Out += objectName + ": ";
@@ -633,9 +639,21 @@ private:
 
   void ConvertProperty(int level) {
     Indent(level);
-    Out += R.ReadStr() + " = ";
+    FProperty = R.ReadStr();
+    Out += FProperty + " = ";
     ConvertValue(level);
     Out += "\r\n";
+  }
+
+  // The text form cannot say NaN or infinity; writing 0 instead would
+  // silently change the skin, so the conversion fails naming the property,
+  // as reading the value into a component would.
+  template <class T>
+  T Finite(T value) const {
+    if (!std::isfinite(value))
+      throw EReadError(Format("Erreur lors de la lecture de %s%s%s: %s", FObject.c_str(), ".", FProperty.c_str(),
+                              "Valeur de propriété incorrecte"));
+    return value;
   }
 
   void ConvertValue(int level) {
@@ -654,10 +672,10 @@ private:
       case vaInt8: case vaInt16: case vaInt32: case vaInt64:
         Out += std::to_string(R.ReadIntegerPayload(tag));
         break;
-      case vaExtended: Out += FormatExtended(R.ReadExtendedPayload()); break;
-      case vaSingle: Out += FormatFloat(R.ReadSinglePayload(), 9) + "s"; break;
+      case vaExtended: Out += FormatExtended(Finite(R.ReadExtendedPayload())); break;
+      case vaSingle: Out += FormatFloat(Finite(R.ReadSinglePayload()), 9) + "s"; break;
       case vaCurrency: Out += FormatCurrency(R.ReadInt64Payload()); break;
-      case vaDate: Out += FormatFloat(R.ReadDoublePayload(), 17) + "d"; break;
+      case vaDate: Out += FormatFloat(Finite(R.ReadDoublePayload()), 17) + "d"; break;
       case vaString: case vaLString: {
         const std::string s = R.ReadBytesString(tag);
         std::u32string codes;
@@ -779,6 +797,8 @@ private:
   }
 
   TObjectStreamReader& R;
+  std::string FObject;    // the object whose properties are being written
+  std::string FProperty;  // the property being written
 };
 
 }  // namespace

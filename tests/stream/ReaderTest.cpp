@@ -159,6 +159,85 @@ TEST_F(Reader, BinaryOnlyFaults) {
   EXPECT_EQ(Root->ComponentCount(), 1);
 }
 
+TEST_F(Reader, AStreamEndingInsideAValueGivesTheBareReadError) {
+  // Cut inside each kind of payload: the stream's fault, not the property's.
+  const char* bodies[] = {
+      " Left = 300\n",              // 16-bit integer
+      " Caption = 'abcdef'\n",      // string
+      " Glyph.Data = {0102030405}\n",  // binary data
+      " Style = [fsBold, fsItalic]\n",  // set
+  };
+  for (const char* body : bodies) {
+    const auto stream = ObjectTextToBinary(std::string("object Dash: T\n object G: TTestGauge\n") + body + " end\nend");
+    // The last three bytes end the lists; three more are inside the value.
+    const std::span<const uint8_t> cut(stream.data(), stream.size() - 5);
+    SetUp();
+    try {
+      ReadRootComponent(cut, *Root);
+      ADD_FAILURE() << body;
+    } catch (const EReadError& e) {
+      EXPECT_EQ(e.Message(), "Erreur de lecture du flux") << body;
+    }
+  }
+}
+
+TEST_F(Reader, ABadTagInAChildPositionGetsTheWrapperOfTheEnclosingObject) {
+  const auto good = ObjectTextToBinary("object Dash: T\n object G: TTestGauge [3]\n end\nend");
+  // After "TPF0", the root's class, name and property end: the child's
+  // prefix byte, then the tag of its position.
+  const size_t tagAt = 4 + 2 + 5 + 1 + 1;
+  ASSERT_EQ(good[tagAt - 1], 0xF2);
+  ASSERT_EQ(good[tagAt], vaInt8);
+  const std::pair<uint8_t, std::string> cases[] = {
+      {200, "Erreur lors de la lecture de Dash: 200"},
+      {vaString, "Erreur lors de la lecture de Dash: Valeur de propriété incorrecte"},
+  };
+  for (const auto& [tag, message] : cases) {
+    auto bad = good;
+    bad[tagAt] = tag;
+    SetUp();
+    try {
+      ReadRootComponent(bad, *Root);
+      ADD_FAILURE() << int(tag);
+    } catch (const EReadError& e) {
+      EXPECT_EQ(e.Message(), message);
+    }
+  }
+  // The root's own prefix names the window it is read into (unnamed yet).
+  auto root = ObjectTextToBinary("object Dash: T [1]\nend");
+  ASSERT_EQ(root[5], vaInt8);
+  root[5] = 200;
+  SetUp();
+  try {
+    ReadRootComponent(root, *Root);
+    ADD_FAILURE();
+  } catch (const EReadError& e) {
+    EXPECT_EQ(e.Message(), "Erreur lors de la lecture de TTestForm: 200");
+  }
+}
+
+TEST_F(Reader, ASkinFileShorterThanItsSignature) {
+  // What the bytes present say: not a skin, or the start of one.
+  const std::string path = ::testing::TempDir() + "/reader_short.bin";
+  const std::pair<std::vector<uint8_t>, std::string> cases[] = {
+      {{}, "Format de flux incorrect"},
+      {{0x00}, "Format de flux incorrect"},
+      {{'T', 'P'}, "Format de flux incorrect"},
+      {{0xFF, 11}, "Format de flux incorrect"},
+      {{0xFF}, "Erreur de lecture du flux"},
+      {{0xFF, 10}, "Erreur de lecture du flux"},
+  };
+  for (const auto& [bytes, message] : cases) {
+    WriteFileBytes(path, bytes);
+    try {
+      ReadSkinFile(path, *Root);
+      ADD_FAILURE() << bytes.size();
+    } catch (const EReadError& e) {
+      EXPECT_EQ(e.Message(), message) << bytes.size();
+    }
+  }
+}
+
 TEST_F(Reader, RootNameIsMadeUniqueAmongForms) {
   const std::set<std::string> taken = {"Dash", "Dash_1"};
   TReadOptions options;

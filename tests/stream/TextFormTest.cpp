@@ -130,6 +130,41 @@ TEST(TextForm, NumbersReadAndWriteTheSameUnderAFrenchNumericLocale) {
   EXPECT_EQ(ObjectTextToBinary(ObjectBinaryToText(inC)), inC);
 }
 
+TEST(BinaryForm, ANumberTheTextCannotSayFailsNamingItsProperty) {
+  // NaN and infinities have no text form; 0 would silently change the skin.
+  struct Case {
+    const char* Literal;
+    std::vector<uint8_t> Payload;  // replaces the value's payload
+    const char* Message;
+  };
+  const uint8_t extendedNaN[10] = {0, 0, 0, 0, 0, 0, 0, 0xC0, 0xFF, 0x7F};
+  const uint8_t extendedInf[10] = {0, 0, 0, 0, 0, 0, 0, 0x80, 0xFF, 0xFF};  // -infinity
+  const float singleInf = INFINITY;
+  const double dateNaN = NAN;
+  auto bytesOf = [](const void* p, size_t n) {
+    const auto* b = static_cast<const uint8_t*>(p);
+    return std::vector<uint8_t>(b, b + n);
+  };
+  const Case cases[] = {
+      {"1.5", bytesOf(extendedNaN, 10), "Erreur lors de la lecture de G.P: Valeur de propriété incorrecte"},
+      {"1.5", bytesOf(extendedInf, 10), "Erreur lors de la lecture de G.P: Valeur de propriété incorrecte"},
+      {"1.5s", bytesOf(&singleInf, 4), "Erreur lors de la lecture de G.P: Valeur de propriété incorrecte"},
+      {"2.5d", bytesOf(&dateNaN, 8), "Erreur lors de la lecture de G.P: Valeur de propriété incorrecte"},
+  };
+  for (const Case& c : cases) {
+    auto stream = ObjectTextToBinary(std::string("object A: T\n  Q = 1\n  object G: T\n    P = ") + c.Literal +
+                                     "\n  end\nend\n");
+    // The value's payload ends before the three list ends.
+    std::copy(c.Payload.begin(), c.Payload.end(), stream.end() - 3 - static_cast<long>(c.Payload.size()));
+    try {
+      ObjectBinaryToText(stream);
+      ADD_FAILURE() << c.Literal;
+    } catch (const EReadError& e) {
+      EXPECT_EQ(e.Message(), c.Message) << c.Literal;
+    }
+  }
+}
+
 TEST(TextForm, SyntaxErrorsNameTheLine) {
   struct Case {
     const char* text;
@@ -141,6 +176,10 @@ TEST(TextForm, SyntaxErrorsNameTheLine) {
       {"object A: T\n  P = 'abc\nend", "Chaîne incorrecte à la ligne 2"},
       {"object A: T\n  P = {0A1}\nend", "Valeur binaire incorrecte à la ligne 2"},
       {"object A: T\n\n  P = {0G}\nend", "Valeur binaire incorrecte à la ligne 3"},
+      // A block over several lines: the line where the scan stopped.
+      {"object A: T\n  P = {\n    0001\n    02G3\n  }\nend", "Valeur binaire incorrecte à la ligne 4"},
+      {"object A: T\n  P = {\r\n    0001\r\n    020\r\n  }\r\nend", "Valeur binaire incorrecte à la ligne 5"},
+      {"object A: T\n  P = {\n    0001\n", "Valeur binaire incorrecte à la ligne 4"},
       {"object A: T\n  P = 'a' + 1\nend", "Chaîne attendue à la ligne 2"},
       {"object A: T\n  P = 99999999999999999999\nend", "Nombre incorrect à la ligne 2"},
       {"object A: T\n  P = )\nend", "Valeur de propriété incorrecte à la ligne 2"},
@@ -338,7 +377,8 @@ TEST(TextEncoding, EveryKindOfLineEndCountsOnce) {
       {"CR LF", "object A: T\r\n  P 1\r\nend", "'=' attendu à la ligne 2"},
       {"LF", "object A: T\n  P 1\nend", "'=' attendu à la ligne 2"},
       {"mixed", "object A: T\r\r\n\n  P 1\rend", "'=' attendu à la ligne 4"},
-      {"lone CR in binary data", "object A: T\r  P = {0A\r 1G}\rend", "Valeur binaire incorrecte à la ligne 2"},
+      // The bad digit is on the block's second line.
+      {"lone CR in binary data", "object A: T\r  P = {0A\r 1G}\rend", "Valeur binaire incorrecte à la ligne 3"},
   };
   for (const Case& c : cases) {
     try {
