@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -326,6 +327,14 @@ class PosixSerialDevice final : public SerialDevice {
   }
 
   int Wait(uint32_t timeoutUs, bool forInput) override {
+    // Only the reader thread waits here. Its timed waits carry the 20 ms
+    // pauses between request and reply, and the kernel's default timer slack
+    // (50 us) would be added to every one; the thread asks for 1 us instead.
+    static thread_local bool precise = false;
+    if (!precise) {
+      prctl(PR_SET_TIMERSLACK, 1000UL);
+      precise = true;
+    }
     pollfd p[2];
     nfds_t count = 0;
     if (forInput) p[count++] = pollfd{FFd, POLLIN, 0};
