@@ -25,12 +25,19 @@ TSkinForm::~TSkinForm() {
 
 void TSkinForm::FormCreate(TObject*) {
   // 1. The data-ready message: its identifier, and the listener whose
-  // watcher thread turns each notification into a posted message.
+  // watcher thread turns each notification into a posted message. A skin
+  // may run this handler again (OnShow = FormCreate): a listener that holds
+  // the name already is kept, since a new one could not bind while it does
+  // and replacing it would leave none. An idle one (the name was taken by
+  // another dashboard) is replaced, which tries the name again.
   DataReadyMessage = RegisterWindowMessage(DataReadyMessageName());
-  const uint32_t message = DataReadyMessage;
-  DataReadyListener = std::make_unique<TDataReadyListener>([this, message] {
-    if (Application) Application->PostMessage(this, TMessage{message, 0, 0, 0});
-  });
+  if (!DataReadyListener || !DataReadyListener->Listening()) {
+    DataReadyListener.reset();
+    const uint32_t message = DataReadyMessage;
+    DataReadyListener = std::make_unique<TDataReadyListener>([this, message] {
+      if (Application) Application->PostMessage(this, TMessage{message, 0, 0, 0});
+    });
+  }
   // 2.
   SetDoubleBuffered(true);
   // 3.

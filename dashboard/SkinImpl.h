@@ -78,7 +78,9 @@ public:
 
   // The identifier of the data-ready message, registered by FormCreate.
   uint32_t DataReadyMessage = 0;
-  // The notification's listener; started with the registration.
+  // The notification's listener; started with the registration. A
+  // repeated creation keeps a listener that holds the name, so there is
+  // never more than one, and never none while one could bind.
   std::unique_ptr<TDataReadyListener> DataReadyListener;
 
   void FormCreate(TObject* sender);

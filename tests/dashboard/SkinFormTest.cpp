@@ -134,6 +134,30 @@ TEST_F(SkinForm, ExitButtonReleasesTheBlockAndEnds) {
   EXPECT_TRUE(App->Terminated());
 }
 
+TEST_F(SkinForm, ARepeatedCreationHandlerKeepsOneWorkingListener) {
+  // A skin that binds OnShow to the creation handler runs it twice.
+  TDataChannelHost host(1);
+  Load(" OnShow = FormCreate\n object A: TProbe\n  AnalogSensor = ia1\n end\n");
+  Form->Show();
+  EXPECT_TRUE(Boxes().empty());
+  ASSERT_NE(Form->DataReadyListener, nullptr);
+  EXPECT_TRUE(Form->DataReadyListener->Listening());
+  {
+    // Exactly one: the name is held, so no other listener can take it.
+    TDataReadyListener other([] {});
+    EXPECT_FALSE(other.Listening());
+  }
+  for (int i = 1; i <= 3; ++i) {
+    host.WriteSlot(1, float(i));
+    host.Notify();
+    for (int spin = 0; spin < 500 && Probe(0)->Seen.size() < size_t(i); ++spin) {
+      usleep(2000);
+      App->ProcessMessages();
+    }
+  }
+  EXPECT_EQ(Probe(0)->Seen, (std::vector<float>{1, 2, 3}));
+}
+
 TEST(SensorInteger, TruncatesTowardZeroAndKeepsTheLow32Bits) {
   const std::pair<float, int32_t> cases[] = {
       {7.99f, 7}, {-7.99f, -7}, {2.9f, 2}, {-2.9f, -2}, {0.0f, 0}, {4294967296.0f, 0},
