@@ -3,33 +3,47 @@
 // backend with a channel of the test's own.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <filesystem>
 
 #include "SkinWindowFixture.h"
 
 namespace {
 
-// A sensor-bound probe: registers its analog sensor, records each frame value.
+// A sensor-bound probe: registers its analog sensor, records each frame
+// value; with FailOnce its next frame step raises "Boom" instead.
 class TProbe : public TGraphicControl, public TSkinComponent {
   VELQ_CLASS(TProbe)
 public:
   using TGraphicControl::TGraphicControl;
   TAnalogSensors AnalogSensor() const { return FSensor; }
   void SetAnalogSensor(TAnalogSensors v) { FSensor = v; }
+  bool FailOnce() const { return FFailOnce; }
+  void SetFailOnce(bool v) { FFailOnce = v; }
   void RegisterSensors(TSensorList& sensors) override { sensors.RegisterSensor(FSensor); }
   void FrameStep() override {
+    if (FFailOnce) {
+      FFailOnce = false;
+      throw Exception("Boom");
+    }
     if (auto reading = ReadSensor(FSensor)) Seen.push_back(reading->Value);
   }
   std::vector<float> Seen;
 
 private:
   TAnalogSensors FSensor = ia0;
+  bool FFailOnce = false;
 };
 
 const TClassInfo& TProbe::StaticClass() {
   static const TClassInfo info = TClassBuilder<TProbe>("TProbe", &TGraphicControl::StaticClass())
                                      .Enum("AnalogSensor", AnalogSensorNames(), &TProbe::AnalogSensor,
                                            &TProbe::SetAnalogSensor)
+                                     .Boolean("FailOnce", &TProbe::FailOnce, &TProbe::SetFailOnce)
                                      .Creatable()
                                      .Build();
   return info;
@@ -156,6 +170,70 @@ TEST_F(SkinForm, ARepeatedCreationHandlerKeepsOneWorkingListener) {
     }
   }
   EXPECT_EQ(Probe(0)->Seen, (std::vector<float>{1, 2, 3}));
+}
+
+TEST_F(SkinForm, AFrameStepThatRaisesEndsThatPassAndTheNextMessageRunsAFullPass) {
+  TDataChannelHost host(1);
+  host.WriteSlot(1, 4.5f);
+  Load(" object A: TProbe\n  AnalogSensor = ia1\n end\n object F: TProbe\n  AnalogSensor = ia1\n  FailOnce = True\n end\n"
+       " object B: TProbe\n  AnalogSensor = ia1\n end\n");
+  ASSERT_TRUE(Boxes().empty());
+  Deliver(1);
+  // One box; the components after the failing one were not reached.
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"Boom."});
+  EXPECT_EQ(Probe(0)->Seen, std::vector<float>{4.5f});
+  EXPECT_TRUE(Probe(1)->Seen.empty());
+  EXPECT_TRUE(Probe(2)->Seen.empty());
+  Deliver(1);
+  EXPECT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Probe(0)->Seen.size(), 2u);
+  EXPECT_EQ(Probe(1)->Seen, std::vector<float>{4.5f});
+  EXPECT_EQ(Probe(2)->Seen, std::vector<float>{4.5f});
+}
+
+TEST_F(SkinForm, ABlockThatCannotBeMappedGivesItsBoxAndNoFrames) {
+  // The block exists but is empty: it opens, and cannot be mapped.
+  const std::string name = "/" + MapFileName();
+  const int fd = ::shm_open(name.c_str(), O_CREAT | O_RDWR, 0600);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  Load(" object A: TProbe\n  AnalogSensor = ia1\n end\n");
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"Unable to map view of buffer."});
+  EXPECT_FALSE(DataBlockMapped());
+  Deliver(2);
+  EXPECT_TRUE(Probe(0)->Seen.empty());
+  ::shm_unlink(name.c_str());
+}
+
+TEST_F(SkinForm, TwoBackgroundsLoadInFileOrder) {
+  // Both are loaded; a missing one ends the handler there, so which one is
+  // reported and which one is still loaded show the order.
+  struct Case {
+    bool First, Second;
+    std::vector<std::string> Boxes;
+    int FirstWidth, SecondWidth;
+  };
+  const std::string missing = "Impossible d'ouvrir le fichier \"Skin/two/%s.bmp\". No such file or directory.";
+  const Case cases[] = {
+      {true, true, {}, 2, 4},
+      {false, true, {Format(missing.c_str(), "first")}, 0, 0},
+      {true, false, {Format(missing.c_str(), "second")}, 2, 0},
+  };
+  for (const Case& c : cases) {
+    TearDown();
+    SetUp();
+    TDataChannelHost host(0);
+    std::filesystem::create_directories("Skin/two");
+    if (c.First) WriteFileBytes("Skin/two/first.bmp", TBitmap(2, 3).SaveToBytes());
+    if (c.Second) WriteFileBytes("Skin/two/second.bmp", TBitmap(4, 5).SaveToBytes());
+    const size_t before = Boxes().size();  // the window system outlives the cases
+    Load(" object Back1: TSkinBackground\n  BackgroundFile = 'two/first.bmp'\n end\n"
+         " object Back2: TSkinBackground\n  BackgroundFile = 'two/second.bmp'\n end\n");
+    const std::vector<std::string> boxes = Boxes();
+    EXPECT_EQ(std::vector<std::string>(boxes.begin() + long(before), boxes.end()), c.Boxes) << c.First << c.Second;
+    EXPECT_EQ(Find<TSkinBackground>("Back1")->Picture()->Width(), c.FirstWidth) << c.First << c.Second;
+    EXPECT_EQ(Find<TSkinBackground>("Back2")->Picture()->Width(), c.SecondWidth) << c.First << c.Second;
+  }
 }
 
 TEST(SensorInteger, TruncatesTowardZeroAndKeepsTheLow32Bits) {

@@ -85,4 +85,36 @@ TEST_F(StartUp, AMissingSkinIsReportedOnceAndNothingIsShown) {
   EXPECT_FALSE(App->Terminated());
 }
 
+TEST_F(StartUp, ClosingTheWindowEndsTheProgramOnlyWhenTheSkinBindsFormClose) {
+  // Without OnClose the window is only hidden: the process keeps running,
+  // the block stays mapped.
+  const std::pair<std::string, bool> cases[] = {{" OnClose = FormClose\n", true}, {"", false}};
+  for (const auto& [binding, ends] : cases) {
+    TearDown();
+    SetUp();
+    TDataChannelHost host(0);
+    std::filesystem::create_directories("Skin/s");
+    const auto stream = ObjectTextToBinary("object S: TSkinForm\n BorderStyle = bsSingle\n OldCreateOrder = False\n"
+                                           " OnCreate = FormCreate\n" + binding + "end\n");
+    auto file = ResourceHeader("TSKINFORM", static_cast<uint32_t>(stream.size()));
+    file.insert(file.end(), stream.begin(), stream.end());
+    WriteFileBytes("Skin/s/skin.bin", file);
+    const size_t boxes = Boxes().size();
+    Start("s");
+    Main->Show();
+    System.AdvanceClock(2000);  // the start-up timer reads the skin
+    App->ProcessMessages();
+    EXPECT_EQ(Boxes().size(), boxes) << binding;
+    ASSERT_TRUE(SkinForm()->Visible()) << binding;
+    auto* window = dynamic_cast<THeadlessWindow*>(SkinForm()->PlatformWindow());
+    ASSERT_NE(window, nullptr);
+    System.Inject(window, {TWindowEvent::CloseRequest, 0, 0, 1});
+    App->ProcessMessages();
+    EXPECT_FALSE(SkinForm()->Visible()) << binding;
+    EXPECT_FALSE(window->Visible()) << binding;
+    EXPECT_EQ(App->Terminated(), ends) << binding;
+    EXPECT_EQ(DataBlockMapped(), !ends) << binding;
+  }
+}
+
 }  // namespace
