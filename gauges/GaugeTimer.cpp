@@ -126,9 +126,13 @@ void TGaugeTimerThread::Execute() {
     if (Suspended()) continue;
     if (!Application || Application->Terminated()) continue;
     FWakes.fetch_add(1, std::memory_order_acq_rel);
+    // Checked again where the tick runs: a hand-over queued just before
+    // the application began shutting down must not deliver it either.
     if (FTimer.SyncEvent())
-      Application->Synchronize([this] { FTimer.FireTimer(); });
-    else
+      Application->Synchronize([this] {
+        if (!Application->Terminated()) FTimer.FireTimer();
+      });
+    else if (!Application->Terminated())
       FTimer.FireTimer();
   }
   FEnded.store(true, std::memory_order_release);
