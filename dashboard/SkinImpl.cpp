@@ -68,6 +68,9 @@ void TSkinForm::DefaultHandler(TMessage& message) {
   if (message.Msg != DataReadyMessage || DataReadyMessage == 0) return;
   // Without a mapping (never opened, or released) the block is not touched.
   if (!DataBlockMapped() || !SensorList()) return;
+  // The host may have shrunk the block since the last pass: the slots it
+  // lost are absent in this one.
+  RefreshDataBlock();
   for (TComponent* c : ComponentList())
     if (auto* component = dynamic_cast<TSkinComponent*>(c)) component->FrameStep();
 }
@@ -88,15 +91,21 @@ std::optional<TSensorReading> ReadSensor(TAnalogSensors sensor) noexcept {
   return ReadSensor(SensorIdentifier(sensor));
 }
 
-std::optional<TSensorReading> ReadSensor(TAnalogSensors analog, TDigitalSensors digital) noexcept {
-  if (analog != ia0) return ReadSensor(analog);
-  if (digital == in0) return std::nullopt;
-  return ReadSensor(SensorIdentifier(digital));
+const std::string* TSkinSensorPair::ShownSensor() const noexcept {
+  if (FAnalogSensor != ia0) return &SensorIdentifier(FAnalogSensor);
+  if (FDigitalSensor != in0) return &SensorIdentifier(FDigitalSensor);
+  return nullptr;
 }
 
-void RegisterSensorPair(TSensorList& sensors, TAnalogSensors analog, TDigitalSensors digital) {
-  sensors.RegisterSensor(analog);   // ia0 is never entered
-  sensors.RegisterSensor(digital);  // nor in0
+void TSkinSensorPair::RegisterSensorPair(TSensorList& sensors) const {
+  sensors.RegisterSensor(FAnalogSensor);   // ia0 is never entered
+  sensors.RegisterSensor(FDigitalSensor);  // nor in0
+}
+
+std::optional<TSensorReading> TSkinSensorPair::ReadShownSensor() const noexcept {
+  const std::string* sensor = ShownSensor();
+  if (!sensor) return std::nullopt;
+  return ReadSensor(*sensor);
 }
 
 std::vector<std::string> SkinSensorLayout(const TSkinForm& form) {

@@ -56,12 +56,32 @@ struct TSensorReading {
 };
 std::optional<TSensorReading> ReadSensor(std::string_view identifier) noexcept;
 std::optional<TSensorReading> ReadSensor(TAnalogSensors sensor) noexcept;
-// The binding of the indicator classes (number, matrix, LED, label): the
-// analog sensor when it is not ia0, else the digital one (nothing for in0).
-std::optional<TSensorReading> ReadSensor(TAnalogSensors analog, TDigitalSensors digital) noexcept;
-// Registers the analog sensor unless ia0, then the digital one unless in0;
-// both may take a slot.
-void RegisterSensorPair(TSensorList& sensors, TAnalogSensors analog, TDigitalSensors digital);
+// The sensor binding of the indicator classes (number, matrix, LED,
+// label): an analog and a digital sensor, both named by the skin. Both take
+// a slot when set; the one shown is the analog sensor unless it is ia0, else
+// the digital one (nothing for in0). Writes assign when different, with no
+// other effect: bindings are made once, by the creation handler.
+class TSkinSensorPair {
+public:
+  TAnalogSensors AnalogSensor() const noexcept { return FAnalogSensor; }
+  void SetAnalogSensor(TAnalogSensors value) noexcept { FAnalogSensor = value; }
+  TDigitalSensors DigitalSensor() const noexcept { return FDigitalSensor; }
+  void SetDigitalSensor(TDigitalSensors value) noexcept { FDigitalSensor = value; }
+
+  // The identifier of the sensor shown ("ia2", "in5"), or null when bound
+  // to nothing. Lasting: looking it up allocates nothing.
+  const std::string* ShownSensor() const noexcept;
+
+protected:
+  // Registers AnalogSensor unless ia0, then DigitalSensor unless in0.
+  void RegisterSensorPair(TSensorList& sensors) const;
+  // This frame's reading of the sensor shown (nothing when it has no slot).
+  std::optional<TSensorReading> ReadShownSensor() const noexcept;
+
+private:
+  TAnalogSensors FAnalogSensor = ia0;
+  TDigitalSensors FDigitalSensor = in0;
+};
 
 // What an integer widget receives from a sensor value: the value truncated
 // toward zero as a 64-bit integer, of which the low 32 bits are taken.

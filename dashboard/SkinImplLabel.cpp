@@ -57,13 +57,6 @@ const TClassInfo& TSkinLabel::StaticClass() {
 
 TSkinLabel::TSkinLabel(TComponent* owner) : TGaugeLabel(owner) {}
 
-void TSkinLabel::SetAnalogSensor(TAnalogSensors value) {
-  if (value != FAnalogSensor) FAnalogSensor = value;
-}
-
-void TSkinLabel::SetDigitalSensor(TDigitalSensors value) {
-  if (value != FDigitalSensor) FDigitalSensor = value;
-}
 
 void TSkinLabel::SetSensorMonitor(TSensorMonitor value) {
   if (value != FSensorMonitor) FSensorMonitor = value;
@@ -79,15 +72,12 @@ void TSkinLabel::SetSensorPrecision(int32_t value) {
 
 const std::string* TSkinLabel::ShownSensor() const noexcept {
   if (FLabelType != TLabelType::_sensor) return nullptr;
-  if (FAnalogSensor != ia0) return &SensorIdentifier(FAnalogSensor);
-  if (FDigitalSensor != in0) return &SensorIdentifier(FDigitalSensor);
-  return nullptr;
+  return TSkinSensorPair::ShownSensor();
 }
 
 void TSkinLabel::RegisterSensors(TSensorList& sensors) {
   if (FLabelType != TLabelType::_sensor) return;
-  sensors.RegisterSensor(FAnalogSensor);  // ia0 and in0 are never entered
-  sensors.RegisterSensor(FDigitalSensor);
+  RegisterSensorPair(sensors);
 }
 
 void TSkinLabel::FrameStep() {

@@ -56,17 +56,13 @@ constexpr int32_t kLabelMaxPrecision = 18;
 // the decimal separator (see above). Allocates only the returned text.
 std::string LabelNumberText(double value, int32_t precision, std::string_view separator);
 
-class TSkinLabel : public TGaugeLabel, public TSkinComponent {
+class TSkinLabel : public TGaugeLabel, public TSkinComponent, public TSkinSensorPair {
   VELQ_CLASS(TSkinLabel)
 public:
   explicit TSkinLabel(TComponent* owner);
 
   // The skin's settings; each is assigned when different, with no other
   // effect (bindings are made once, by the creation handler).
-  TAnalogSensors AnalogSensor() const noexcept { return FAnalogSensor; }
-  void SetAnalogSensor(TAnalogSensors value);
-  TDigitalSensors DigitalSensor() const noexcept { return FDigitalSensor; }
-  void SetDigitalSensor(TDigitalSensors value);
   TSensorMonitor SensorMonitor() const noexcept { return FSensorMonitor; }
   void SetSensorMonitor(TSensorMonitor value);
   TLabelType LabelType() const noexcept { return FLabelType; }
@@ -89,8 +85,6 @@ public:
   void WriteState(TSkinStateWriter& out) const override;
 
 private:
-  TAnalogSensors FAnalogSensor = ia0;
-  TDigitalSensors FDigitalSensor = in0;
   TSensorMonitor FSensorMonitor = TSensorMonitor::_realtime;
   TLabelType FLabelType = TLabelType::_text;
   int32_t FSensorPrecision = 0;

@@ -43,13 +43,6 @@ const TClassInfo& TSkinLed::StaticClass() {
 
 TSkinLed::TSkinLed(TComponent* owner) : TGaugeLed(owner) {}
 
-void TSkinLed::SetAnalogSensor(TAnalogSensors value) {
-  if (value != FAnalogSensor) FAnalogSensor = value;
-}
-
-void TSkinLed::SetDigitalSensor(TDigitalSensors value) {
-  if (value != FDigitalSensor) FDigitalSensor = value;
-}
 
 void TSkinLed::SetGlyphsFile(const std::string& value) {
   if (value != FGlyphsFile) FGlyphsFile = value;
@@ -78,11 +71,11 @@ void TSkinLed::CreationStep(TSensorList& sensors) {
 }
 
 void TSkinLed::RegisterSensors(TSensorList& sensors) {
-  RegisterSensorPair(sensors, FAnalogSensor, FDigitalSensor);
+  RegisterSensorPair(sensors);
 }
 
 void TSkinLed::FrameStep() {
-  const auto reading = ReadSensor(FAnalogSensor, FDigitalSensor);
+  const auto reading = ReadShownSensor();
   if (!reading) return;
   SetActive(LedActiveFor(reading->Value, FTriggerValue1, FTriggerValue2, States(), Active()));
 }

@@ -41,17 +41,11 @@ TGaugeLedActive LedActiveFor(float value, float trigger1, float trigger2, TGauge
 // The name of a cell as tools report it ("la1", "la2", "la3").
 const std::string& LedActiveName(TGaugeLedActive active);
 
-class TSkinLed : public TGaugeLed, public TSkinComponent {
+class TSkinLed : public TGaugeLed, public TSkinComponent, public TSkinSensorPair {
   VELQ_CLASS(TSkinLed)
 public:
   explicit TSkinLed(TComponent* owner);
 
-  // The bound sensors; assigned when different, no other effect (bindings
-  // are made once, by the creation handler).
-  TAnalogSensors AnalogSensor() const noexcept { return FAnalogSensor; }
-  void SetAnalogSensor(TAnalogSensors value);
-  TDigitalSensors DigitalSensor() const noexcept { return FDigitalSensor; }
-  void SetDigitalSensor(TDigitalSensors value);
   // The strip's file, "Skin/" + this value; read by the creation step only.
   const std::string& GlyphsFile() const noexcept { return FGlyphsFile; }
   void SetGlyphsFile(const std::string& value);
@@ -73,8 +67,6 @@ public:
   void WriteState(TSkinStateWriter& out) const override;
 
 private:
-  TAnalogSensors FAnalogSensor = ia0;
-  TDigitalSensors FDigitalSensor = in0;
   std::string FGlyphsFile;
   float FTriggerValue1 = 0.0f;
   float FTriggerValue2 = 0.0f;

@@ -29,24 +29,17 @@ const TClassInfo& TSkinMatrix::StaticClass() {
 
 TSkinMatrix::TSkinMatrix(TComponent* owner) : TGaugeMatrix(owner) {}
 
-void TSkinMatrix::SetAnalogSensor(TAnalogSensors value) {
-  if (value != FAnalogSensor) FAnalogSensor = value;
-}
-
-void TSkinMatrix::SetDigitalSensor(TDigitalSensors value) {
-  if (value != FDigitalSensor) FDigitalSensor = value;
-}
 
 void TSkinMatrix::SetMonitorOption(TSensorMonitor value) {
   if (value != FMonitorOption) FMonitorOption = value;
 }
 
 void TSkinMatrix::RegisterSensors(TSensorList& sensors) {
-  RegisterSensorPair(sensors, FAnalogSensor, FDigitalSensor);
+  RegisterSensorPair(sensors);
 }
 
 void TSkinMatrix::FrameStep() {
-  const auto reading = ReadSensor(FAnalogSensor, FDigitalSensor);
+  const auto reading = ReadShownSensor();
   if (!reading) return;
   SetText(MatrixSensorText(reading->Value));
   reading->Record.UpdateExtremes(reading->Value);

@@ -22,16 +22,11 @@
 // value has a text.
 std::string MatrixSensorText(float value);
 
-class TSkinMatrix : public TGaugeMatrix, public TSkinComponent {
+class TSkinMatrix : public TGaugeMatrix, public TSkinComponent, public TSkinSensorPair {
   VELQ_CLASS(TSkinMatrix)
 public:
   explicit TSkinMatrix(TComponent* owner);
 
-  // The bound sensors; assigned when different, no other effect.
-  TAnalogSensors AnalogSensor() const noexcept { return FAnalogSensor; }
-  void SetAnalogSensor(TAnalogSensors value);
-  TDigitalSensors DigitalSensor() const noexcept { return FDigitalSensor; }
-  void SetDigitalSensor(TDigitalSensors value);
   TSensorMonitor MonitorOption() const noexcept { return FMonitorOption; }
   void SetMonitorOption(TSensorMonitor value);
 
@@ -44,7 +39,5 @@ public:
   void WriteState(TSkinStateWriter& out) const override;
 
 private:
-  TAnalogSensors FAnalogSensor = ia0;
-  TDigitalSensors FDigitalSensor = in0;
   TSensorMonitor FMonitorOption = TSensorMonitor::_realtime;
 };

@@ -13,10 +13,10 @@ const TClassInfo& TSkinNum::StaticClass() {
 
 TSkinNum::TSkinNum(TComponent* owner) : TGaugeNum(owner) {}
 
-void TSkinNum::RegisterSensors(TSensorList& sensors) { RegisterSensorPair(sensors, FAnalogSensor, FDigitalSensor); }
+void TSkinNum::RegisterSensors(TSensorList& sensors) { RegisterSensorPair(sensors); }
 
 void TSkinNum::FrameStep() {
-  const auto reading = ReadSensor(FAnalogSensor, FDigitalSensor);
+  const auto reading = ReadShownSensor();
   if (!reading) return;
   SetValue(SensorInteger(reading->Value));
   reading->Record.UpdateExtremes(reading->Value);

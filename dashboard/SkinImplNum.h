@@ -14,15 +14,11 @@
 #include "SkinImpl.h"
 #include "SkinSensors.h"
 
-class TSkinNum : public TGaugeNum, public TSkinComponent {
+class TSkinNum : public TGaugeNum, public TSkinComponent, public TSkinSensorPair {
   VELQ_CLASS(TSkinNum)
 public:
   explicit TSkinNum(TComponent* owner);
 
-  TAnalogSensors AnalogSensor() const noexcept { return FAnalogSensor; }
-  void SetAnalogSensor(TAnalogSensors value) { FAnalogSensor = value; }
-  TDigitalSensors DigitalSensor() const noexcept { return FDigitalSensor; }
-  void SetDigitalSensor(TDigitalSensors value) { FDigitalSensor = value; }
   TSensorMonitor MonitorOption() const noexcept { return FMonitorOption; }
   void SetMonitorOption(TSensorMonitor value) { FMonitorOption = value; }
 
@@ -34,7 +30,5 @@ public:
   void WriteState(TSkinStateWriter& out) const override;
 
 private:
-  TAnalogSensors FAnalogSensor = ia0;
-  TDigitalSensors FDigitalSensor = in0;
   TSensorMonitor FMonitorOption = TSensorMonitor::_realtime;
 };
