@@ -57,6 +57,8 @@ void TDataBlockView::Open(const std::string& name) {
   Release();
   switch (channel_os::OpenBlockReadOnly(name, *FBlock)) {
     case channel_os::TOsOpenResult::orOpened:
+      FLiveSize = FBlock->FSize;
+      FFaultsSeen = channel_os::BlockFaults(*FBlock);
       return;
     case channel_os::TOsOpenResult::orOpenFailed:
       throw EDataChannelError("Error");
@@ -65,28 +67,48 @@ void TDataBlockView::Open(const std::string& name) {
   }
 }
 
-void TDataBlockView::Release() noexcept { channel_os::CloseBlock(*FBlock); }
+void TDataBlockView::Release() noexcept {
+  channel_os::CloseBlock(*FBlock);
+  FLiveSize = 0;
+  FFaultsSeen = 0;
+}
 
 bool TDataBlockView::Mapped() const noexcept { return FBlock->FAddress != nullptr; }
 
 size_t TDataBlockView::Size() const noexcept { return Mapped() ? FBlock->FSize : 0; }
 
 int32_t TDataBlockView::SlotCount() const noexcept {
-  const size_t slots = Size() / kSlotBytes;
+  const size_t slots = (Mapped() ? FLiveSize : 0) / kSlotBytes;
   if (slots <= 1) return 0;
   // Far more slots than any skin can use; the clamp only keeps the count in
   // range for an absurdly large block.
   return static_cast<int32_t>(std::min<size_t>(slots - 1, INT32_MAX));
 }
 
+void TDataBlockView::Refresh() noexcept {
+  if (!Mapped()) return;
+  if (channel_os::BlockFaults(*FBlock) != FFaultsSeen) {
+    // Pages were lost to a shrink and now read as zeros: map the block
+    // afresh, so that where it has grown back it is read again.
+    channel_os::RemapBlock(*FBlock);
+    FFaultsSeen = channel_os::BlockFaults(*FBlock);
+  }
+  FLiveSize = std::min(FBlock->FSize, channel_os::BlockLiveSize(*FBlock));
+}
+
 std::optional<float> TDataBlockView::ReadSlot(int32_t position) const noexcept {
   if (position < 1 || position > SlotCount()) return std::nullopt;
-  return LoadSlot(FBlock->FAddress, static_cast<size_t>(position));
+  const float value = LoadSlot(FBlock->FAddress, static_cast<size_t>(position));
+  // A fault during that load means the block shrank under it: the value is
+  // a zero that the host never wrote.
+  if (channel_os::BlockFaults(*FBlock) != FFaultsSeen) return std::nullopt;
+  return value;
 }
 
 // ---- the process's view ---------------------------------------------------------
 
 void OpenDataBlock() { ProcessView().Open(MapFileName()); }
+void RefreshDataBlock() noexcept { ProcessView().Refresh(); }
 void ReleaseDataBlock() noexcept { ProcessView().Release(); }
 bool DataBlockMapped() noexcept { return ProcessView().Mapped(); }
 std::optional<float> ReadDataSlot(int32_t position) noexcept { return ProcessView().ReadSlot(position); }

@@ -71,6 +71,13 @@ std::string MapFileName();
 // needs is still opened: the slots that lie wholly inside it are read, the
 // others are absent (ReadSlot returns nothing), so no byte beyond the block
 // is ever touched and the components whose slots are missing are skipped.
+//
+// The host may shrink the block (or truncate it before removing it) while
+// the view maps it. Refresh, once per frame pass, learns the block's present
+// size, and the slots beyond it are absent like those of a short block. A
+// shrink that lands in the middle of a pass cannot crash the reader either:
+// the lost pages read as zeros (see DataChannelOs.h) and a read that met one
+// reports the slot absent. A block removed by name keeps its last values.
 class TDataBlockView {
 public:
   TDataBlockView();
@@ -90,23 +97,34 @@ public:
 
   bool Mapped() const noexcept;
   size_t Size() const noexcept;  // bytes mapped, 0 when unset
-  // Sensor slots present: positions 1..SlotCount() can be read.
+  // Sensor slots present: positions 1..SlotCount() can be read (those
+  // inside both the mapping and the block as Refresh last saw it).
   int32_t SlotCount() const noexcept;
+
+  // Learns the block's present size (one system call), and maps the view
+  // again after a shrink has cost it pages, so that a block that grows back
+  // is read again. Call once per frame pass; harmless when unset.
+  void Refresh() noexcept;
 
   // Slot `position` as a 32-bit float, read with a single 32-bit load and no
   // lock (the host may be writing it). Nothing when the view is unset, when
-  // position < 1 (slot 0 carries no sensor) or when the slot does not lie
-  // wholly inside the block. Allocates nothing.
+  // position < 1 (slot 0 carries no sensor), when the slot does not lie
+  // wholly inside the block, or when the block has shrunk under a read since
+  // the last Refresh (the rest of that pass is skipped). Allocates nothing.
   std::optional<float> ReadSlot(int32_t position) const noexcept;
 
 private:
   std::unique_ptr<channel_os::TOsBlock> FBlock;
+  size_t FLiveSize = 0;      // bytes that Refresh last saw in the block, at most the mapping
+  uint32_t FFaultsSeen = 0;  // the guard's fault count that FLiveSize accounts for
 };
 
 // The process's view, opened by the skin window's creation handler and
 // released by its close handler and the exit button; user-interface thread
-// only. OpenDataBlock opens MapFileName() and raises as TDataBlockView::Open.
+// only. OpenDataBlock opens MapFileName() and raises as TDataBlockView::Open;
+// RefreshDataBlock starts each frame pass (TDataBlockView::Refresh).
 void OpenDataBlock();
+void RefreshDataBlock() noexcept;
 void ReleaseDataBlock() noexcept;
 bool DataBlockMapped() noexcept;
 std::optional<float> ReadDataSlot(int32_t position) noexcept;

@@ -10,7 +10,8 @@
 // Names are the platform-neutral ones ("Mem_Map_File-{...}" plus any
 // suffix); each backend turns them into its own form.
 //
-// Thread rules: an OsBlock is used by one thread at a time. A
+// Thread rules: an OsBlock is used by one thread at a time; the fault guard
+// works on whichever thread reads a view. A
 // TOsNotifyReceiver's Receive runs on one thread (the watcher) while Wake may
 // be called from any other. Senders are used by one thread at a time.
 // Errors: nothing throws except allocation; every failure is reported
@@ -27,18 +28,42 @@
 namespace channel_os {
 
 // A mapped shared block. Handle is the backend's handle (a descriptor on
-// POSIX), -1 when none; Address is null when nothing is mapped.
+// POSIX), -1 when none; Address is null when nothing is mapped; Size is the
+// length mapped. Guard is the backend's record of a read-only view's fault
+// guard (see OpenBlockReadOnly), -1 when none.
 struct TOsBlock {
   intptr_t FHandle = -1;
   void* FAddress = nullptr;
   size_t FSize = 0;
+  int FGuard = -1;
 };
 
 enum class TOsOpenResult { orOpened, orOpenFailed, orMapFailed };
 
 // Opens an existing block read-only and maps all of it. On any failure the
 // block is left empty (nothing open, nothing mapped).
+//
+// The view is guarded against the host shrinking the block under it: the
+// system would end the process at the first read of a page that no longer
+// exists (SIGBUS on POSIX). Instead, such a page is replaced by a page of
+// zeros, so that the read completes, and the view's fault count goes up.
+// The first read-only view installs the guard for the process; faults
+// anywhere else keep the handling they had.
 TOsOpenResult OpenBlockReadOnly(const std::string& name, TOsBlock& block) noexcept;
+
+// How long the block is in the system now (it may have been shrunk or
+// grown since it was mapped); 0 when that cannot be told. One system call.
+size_t BlockLiveSize(const TOsBlock& block) noexcept;
+
+// The pages of a read-only view lost to a shrinking block since it was
+// opened (see above); 0 for other blocks. A single atomic load: cheap enough
+// for every slot read.
+uint32_t BlockFaults(const TOsBlock& block) noexcept;
+
+// Maps a read-only view again, whole (it may move; its fault count starts
+// again at 0), so that pages replaced by zeros show the block again where it
+// has grown back. Leaves the view as it was when that fails.
+void RemapBlock(TOsBlock& block) noexcept;
 
 // Creates the block afresh with `size` zero bytes, mapped read-write. An
 // existing block of that name is unlinked first, so that a reader still
@@ -46,7 +71,8 @@ TOsOpenResult OpenBlockReadOnly(const std::string& name, TOsBlock& block) noexce
 // on failure nothing is left open or created.
 int CreateBlock(const std::string& name, size_t size, TOsBlock& block) noexcept;
 
-// Unmaps and closes; harmless on an empty block. Leaves it empty.
+// Unmaps and closes (and drops a view's fault guard); harmless on an empty
+// block. Leaves it empty.
 void CloseBlock(TOsBlock& block) noexcept;
 
 // Removes the name; blocks already mapped stay valid. Harmless when absent.

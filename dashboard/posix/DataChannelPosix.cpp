@@ -4,8 +4,18 @@
 // Abstract names need no file and vanish with the last socket bound to them,
 // so a dashboard that crashes leaves nothing behind, and a second bind of a
 // name in use fails with EADDRINUSE instead of stealing it.
+//
+// A host may shrink the shared object under a dashboard that maps it (or
+// truncate it to nothing before removing it); a read of a page past the new
+// end then raises SIGBUS. The views are registered in a small lock-free
+// table that a SIGBUS handler consults: a fault inside a view maps a page of
+// zeros over the lost page (the same thing a compositor does for a client's
+// shared buffer), counts the fault and returns, so the read completes and
+// the process lives on. Faults anywhere else go to the handler that was
+// there before, or end the process as they always did.
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
@@ -13,15 +23,105 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
+#include <mutex>
 
 #include "../DataChannelOs.h"
 
 namespace channel_os {
 
 namespace {
+
+// ---- the fault guard of read-only views ------------------------------------------------
+
+// One guarded view: [Begin, End) while in use. Everything here is a
+// lock-free atomic, so the signal handler may read it at any moment.
+struct TGuardedRange {
+  std::atomic<bool> Used{false};
+  std::atomic<uintptr_t> Begin{0};
+  std::atomic<uintptr_t> End{0};
+  std::atomic<uint32_t> Faults{0};
+};
+static_assert(std::atomic<uintptr_t>::is_always_lock_free && std::atomic<uint32_t>::is_always_lock_free &&
+              std::atomic<bool>::is_always_lock_free);
+
+// A dashboard maps one view; tests and tools a few at once. A view opened
+// while all are in use works unguarded.
+constexpr int kGuardedRanges = 32;
+TGuardedRange GGuarded[kGuardedRanges];
+uintptr_t GPageSize = 4096;
+struct sigaction GPreviousBusAction {};
+
+void OnBusError(int signal, siginfo_t* info, void* context) {
+  const int savedErrno = errno;
+  const uintptr_t at = reinterpret_cast<uintptr_t>(info ? info->si_addr : nullptr);
+  for (TGuardedRange& range : GGuarded) {
+    const uintptr_t begin = range.Begin.load(std::memory_order_acquire);
+    if (begin == 0 || at < begin || at >= range.End.load(std::memory_order_acquire)) continue;
+    // Zeros in place of the lost page (read-only, like the view); the read
+    // that faulted runs again and completes.
+    void* page = reinterpret_cast<void*>(at & ~(GPageSize - 1));
+    if (::mmap(page, GPageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
+      range.Faults.fetch_add(1, std::memory_order_relaxed);
+      errno = savedErrno;
+      return;
+    }
+    break;
+  }
+  errno = savedErrno;
+  // Not a view's page: what was there before.
+  if ((GPreviousBusAction.sa_flags & SA_SIGINFO) && GPreviousBusAction.sa_sigaction) {
+    GPreviousBusAction.sa_sigaction(signal, info, context);
+    return;
+  }
+  if (!(GPreviousBusAction.sa_flags & SA_SIGINFO) && GPreviousBusAction.sa_handler != SIG_DFL &&
+      GPreviousBusAction.sa_handler != SIG_IGN) {
+    GPreviousBusAction.sa_handler(signal);
+    return;
+  }
+  // The default action: the process ends with SIGBUS, as without the guard.
+  struct sigaction defaults {};
+  defaults.sa_handler = SIG_DFL;
+  ::sigemptyset(&defaults.sa_mask);
+  ::sigaction(SIGBUS, &defaults, nullptr);
+  ::raise(SIGBUS);
+}
+
+void InstallBusGuard() noexcept {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    const long page = ::sysconf(_SC_PAGESIZE);
+    if (page > 0) GPageSize = static_cast<uintptr_t>(page);
+    struct sigaction action {};
+    action.sa_sigaction = OnBusError;
+    action.sa_flags = SA_SIGINFO | SA_RESTART;
+    ::sigemptyset(&action.sa_mask);
+    ::sigaction(SIGBUS, &action, &GPreviousBusAction);
+  });
+}
+
+int GuardRange(void* address, size_t size) noexcept {
+  InstallBusGuard();
+  for (int i = 0; i < kGuardedRanges; ++i) {
+    bool expected = false;
+    if (!GGuarded[i].Used.compare_exchange_strong(expected, true, std::memory_order_acq_rel)) continue;
+    GGuarded[i].Faults.store(0, std::memory_order_relaxed);
+    GGuarded[i].End.store(reinterpret_cast<uintptr_t>(address) + size, std::memory_order_release);
+    GGuarded[i].Begin.store(reinterpret_cast<uintptr_t>(address), std::memory_order_release);
+    return i;
+  }
+  return -1;
+}
+
+void UnguardRange(int guard) noexcept {
+  if (guard < 0 || guard >= kGuardedRanges) return;
+  GGuarded[guard].Begin.store(0, std::memory_order_release);
+  GGuarded[guard].End.store(0, std::memory_order_release);
+  GGuarded[guard].Used.store(false, std::memory_order_release);
+}
 
 std::string ShmName(const std::string& name) { return "/" + name; }
 
@@ -144,7 +244,31 @@ TOsOpenResult OpenBlockReadOnly(const std::string& name, TOsBlock& block) noexce
   block.FHandle = fd;
   block.FAddress = address;
   block.FSize = size;
+  block.FGuard = GuardRange(address, size);
   return TOsOpenResult::orOpened;
+}
+
+size_t BlockLiveSize(const TOsBlock& block) noexcept {
+  struct stat status {};
+  if (block.FHandle < 0 || ::fstat(static_cast<int>(block.FHandle), &status) != 0 || status.st_size < 0) return 0;
+  return static_cast<size_t>(status.st_size);
+}
+
+uint32_t BlockFaults(const TOsBlock& block) noexcept {
+  if (block.FGuard < 0) return 0;
+  return GGuarded[block.FGuard].Faults.load(std::memory_order_relaxed);
+}
+
+void RemapBlock(TOsBlock& block) noexcept {
+  if (!block.FAddress || block.FHandle < 0) return;
+  // A fresh mapping first, then the old one goes: a failure leaves the old
+  // view as it was, never a hole.
+  void* address = ::mmap(nullptr, block.FSize, PROT_READ, MAP_SHARED, static_cast<int>(block.FHandle), 0);
+  if (address == MAP_FAILED) return;
+  UnguardRange(block.FGuard);
+  ::munmap(block.FAddress, block.FSize);
+  block.FAddress = address;
+  block.FGuard = GuardRange(address, block.FSize);
 }
 
 int CreateBlock(const std::string& name, size_t size, TOsBlock& block) noexcept {
@@ -170,6 +294,7 @@ int CreateBlock(const std::string& name, size_t size, TOsBlock& block) noexcept 
 }
 
 void CloseBlock(TOsBlock& block) noexcept {
+  UnguardRange(block.FGuard);
   if (block.FAddress) ::munmap(block.FAddress, block.FSize);
   if (block.FHandle >= 0) ::close(static_cast<int>(block.FHandle));
   block = TOsBlock{};

@@ -6,8 +6,11 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <sys/un.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include <atomic>
 #include <chrono>
@@ -185,6 +188,71 @@ TEST(DataBlockView, ReleaseStopsEveryReadAndMayBeRepeated) {
   TDataBlockView never;
   never.Release();
   EXPECT_FALSE(never.Mapped());
+}
+
+TEST(DataBlockView, AHostShrinkingTheBlockNeverCrashesTheReader) {
+  // Three pages of slots, each holding its number + 0.5.
+  const ChannelNames names;
+  const long page = ::sysconf(_SC_PAGESIZE);
+  RawBlock raw(names.block, 3 * page);
+  const int32_t far = static_cast<int32_t>(2 * page / 4 + 10);  // a slot on the third page
+  TDataBlockView view;
+  view.Open(names.block);
+  ASSERT_EQ(view.ReadSlot(far), static_cast<float>(far) + 0.5f);
+  const int fd = ::shm_open(("/" + names.block).c_str(), O_RDWR, 0);
+  ASSERT_GE(fd, 0);
+
+  // Shrunk to one page under the view: the far slot's page is gone. The
+  // read that meets it reports the slot absent (the system would have
+  // ended the process); so does the rest of that pass.
+  ASSERT_EQ(::ftruncate(fd, page), 0);
+  EXPECT_FALSE(view.ReadSlot(far));
+  EXPECT_FALSE(view.ReadSlot(10));
+  // The next pass knows the new size: the slots inside it are read, the
+  // others are absent and never touched.
+  view.Refresh();
+  EXPECT_EQ(view.SlotCount(), page / 4 - 1);
+  EXPECT_EQ(view.ReadSlot(10), 10.5f);
+  EXPECT_FALSE(view.ReadSlot(far));
+
+  // Grown back and written again: read again, the lost page included.
+  ASSERT_EQ(::ftruncate(fd, 3 * page), 0);
+  const float value = 42.25f;
+  ASSERT_EQ(::pwrite(fd, &value, 4, static_cast<off_t>(far) * 4), 4);
+  view.Refresh();
+  EXPECT_EQ(view.SlotCount(), 3 * page / 4 - 1);
+  EXPECT_EQ(view.ReadSlot(far), value);
+  EXPECT_EQ(view.ReadSlot(10), 10.5f);
+
+  // Truncated to nothing (what a host may do before removing it): every
+  // page is gone, every slot absent, before and after the next Refresh.
+  ASSERT_EQ(::ftruncate(fd, 0), 0);
+  EXPECT_FALSE(view.ReadSlot(1));
+  view.Refresh();
+  EXPECT_EQ(view.SlotCount(), 0);
+  EXPECT_FALSE(view.ReadSlot(1));
+  ::close(fd);
+}
+
+TEST(DataBlockViewDeathTest, AFaultOutsideEveryViewStillEndsTheProcess) {
+  // The guard takes only the views' own pages; any other bus error keeps
+  // its default effect.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        const ChannelNames names;
+        RawBlock raw(names.block, 64);
+        TDataBlockView view;
+        view.Open(names.block);
+        // A mapping of our own past the end of a file of our own.
+        const int fd = ::shm_open(("/" + names.block).c_str(), O_RDWR, 0);
+        void* other = ::mmap(nullptr, 8192, PROT_READ, MAP_SHARED, fd, 0);
+        ::ftruncate(fd, 0);
+        std::fprintf(stderr, "reading\n");
+        [[maybe_unused]] volatile char c = static_cast<const volatile char*>(other)[4096];
+        std::exit(0);
+      },
+      [](int status) { return !WIFEXITED(status) || WEXITSTATUS(status) != 0; }, "reading");
 }
 
 TEST(DataChannelHost, BlockHoldsOneSlotPerSensorPlusSlotZero) {

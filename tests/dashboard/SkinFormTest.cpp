@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <functional>
 
 #include "SkinWindowFixture.h"
 
@@ -30,9 +31,11 @@ public:
       FFailOnce = false;
       throw Exception("Boom");
     }
+    if (BeforeRead) BeforeRead();
     if (auto reading = ReadSensor(FSensor)) Seen.push_back(reading->Value);
   }
   std::vector<float> Seen;
+  std::function<void()> BeforeRead;  // what the host does just before this probe reads
 
 private:
   TAnalogSensors FSensor = ia0;
@@ -234,6 +237,49 @@ TEST_F(SkinForm, TwoBackgroundsLoadInFileOrder) {
     EXPECT_EQ(Find<TSkinBackground>("Back1")->Picture()->Width(), c.FirstWidth) << c.First << c.Second;
     EXPECT_EQ(Find<TSkinBackground>("Back2")->Picture()->Width(), c.SecondWidth) << c.First << c.Second;
   }
+}
+
+TEST_F(SkinForm, ABlockTruncatedUnderALiveDashboardLosesOnlyTheMissingSlots) {
+  TDataChannelHost host(2);
+  host.WriteSlot(1, 1.5f);
+  host.WriteSlot(2, 2.5f);
+  Load(" object A: TProbe\n  AnalogSensor = ia1\n end\n object B: TProbe\n  AnalogSensor = ia2\n end\n");
+  Deliver(1);
+  ASSERT_EQ(Probe(0)->Seen.size(), 1u);
+  ASSERT_EQ(Probe(1)->Seen.size(), 1u);
+  const int fd = ::shm_open(("/" + MapFileName()).c_str(), O_RDWR, 0);
+  ASSERT_GE(fd, 0);
+  // The host shrinks the block between frames: the next frames skip the
+  // slots it lost. Truncated to nothing, even the first page is gone (a
+  // read of it would have ended the process).
+  struct Case {
+    off_t Size;
+    bool A, B;
+  };
+  const Case cases[] = {{8, true, false}, {0, false, false}, {12, true, true}};
+  for (const Case& c : cases) {
+    ASSERT_EQ(::ftruncate(fd, c.Size), 0);
+    const size_t a = Probe(0)->Seen.size(), b = Probe(1)->Seen.size();
+    Deliver(2);
+    EXPECT_EQ(Probe(0)->Seen.size(), a + (c.A ? 2 : 0)) << c.Size;
+    EXPECT_EQ(Probe(1)->Seen.size(), b + (c.B ? 2 : 0)) << c.Size;
+  }
+  // The host truncates the block during a frame pass, just before A reads:
+  // that pass skips A and B, the dashboard lives on, and once the block is
+  // back the frames read it again.
+  Probe(0)->BeforeRead = [fd] { ASSERT_EQ(::ftruncate(fd, 0), 0); };
+  const size_t a = Probe(0)->Seen.size(), b = Probe(1)->Seen.size();
+  Deliver(1);
+  EXPECT_EQ(Probe(0)->Seen.size(), a);
+  EXPECT_EQ(Probe(1)->Seen.size(), b);
+  Probe(0)->BeforeRead = nullptr;
+  ASSERT_EQ(::ftruncate(fd, 12), 0);
+  host.WriteSlot(2, 9.0f);
+  Deliver(1);
+  EXPECT_EQ(Probe(1)->Seen.back(), 9.0f);
+  EXPECT_EQ(Probe(0)->Seen.size(), a + 1);
+  EXPECT_TRUE(Boxes().empty());
+  ::close(fd);
 }
 
 TEST(SensorInteger, TruncatesTowardZeroAndKeepsTheLow32Bits) {
