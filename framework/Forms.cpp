@@ -174,11 +174,15 @@ void TForm::SetBorderStyle(TFormBorderStyle value) {
   ApplyWindowProperties();
 }
 
+// A new colour key reshapes the whole window at the next present: the
+// whole client area is presented again with it.
 void TForm::SetTransparentColor(bool value) {
+  if (value != FTransparentColor) InvalidateRect(Rect(0, 0, ClientWidth(), ClientHeight()));
   FTransparentColor = value;
   ApplyWindowProperties();
 }
 void TForm::SetTransparentColorValue(TColor value) {
+  if (value != FTransparentColorValue) InvalidateRect(Rect(0, 0, ClientWidth(), ClientHeight()));
   FTransparentColorValue = value;
   ApplyWindowProperties();
 }

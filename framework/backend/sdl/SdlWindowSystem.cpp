@@ -1,28 +1,27 @@
 #include "SdlWindowSystem.h"
 
 #include <SDL2/SDL.h>
-#include <SDL2/SDL_shape.h>
 #include <pango/pangocairo.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "SdlX11.h"
 #include "SysUtils.h"
 
-// Sets a window's X11 class (SdlX11.cpp: apart, because Xlib's macros
-// clash with ordinary names such as Expose).
-void SetWindowClass(SDL_Window* window, const std::string& className);
-
 // A platform window. The SDL window itself is created when the window is
-// first shown or drawn, because a colour-keyed window must be created as a
-// shaped window, and the skin sets its colour key before that moment.
+// first shown or drawn, once the form has set its border and colour key.
+// A colour-keyed window is an ordinary window (with the frame its border
+// style gives) whose X shape follows the key pixels, updated per presented
+// rectangle (SdlX11.h).
 class TSdlWindow : public IPlatformWindow {
 public:
   TSdlWindow(TSdlWindowSystem& system, std::string className, IWindowSystem::TEventSink sink)
       : FSystem(system), FClassName(std::move(className)), FSink(std::move(sink)) {}
 
   ~TSdlWindow() override {
+    FShape.reset();
     if (FWindow) {
       FSystem.FWindows.erase(SDL_GetWindowID(FWindow));
       SDL_DestroyWindow(FWindow);
@@ -30,6 +29,8 @@ public:
   }
 
   void SetBounds(int32_t left, int32_t top, int32_t clientWidth, int32_t clientHeight) override {
+    // A new size is shaped afresh at the next present.
+    if (clientWidth != FBounds.Width() || clientHeight != FBounds.Height()) FShapeStale = true;
     FBounds = Bounds(left, top, clientWidth, clientHeight);
     if (!FWindow) return;
     SDL_SetWindowPosition(FWindow, left, top);
@@ -49,14 +50,21 @@ public:
   }
 
   void SetBorderless(bool borderless) override {
+    if (borderless == FBorderless) return;
     FBorderless = borderless;
-    if (FWindow) SDL_SetWindowBordered(FWindow, borderless ? SDL_FALSE : SDL_TRUE);
+    if (!FWindow) return;
+    SDL_SetWindowBordered(FWindow, borderless ? SDL_FALSE : SDL_TRUE);
+    SetWindowFrame(FWindow, !borderless);
   }
 
   void SetColorKey(bool enabled, uint32_t rgb) override {
+    if (enabled == FColorKeyEnabled && rgb == FColorKey) return;
     FColorKeyEnabled = enabled;
     FColorKey = rgb;
+    // The whole window is shaped at the next present; without a key it
+    // shows whole at once.
     FShapeStale = true;
+    if (!enabled && FShape) FShape->Clear();
   }
 
   void SetOpacity(uint8_t alpha) override {
@@ -70,12 +78,11 @@ public:
     cairo_surface_flush(backBuffer);
     const int w = cairo_image_surface_get_width(backBuffer);
     const int h = cairo_image_surface_get_height(backBuffer);
+    const int stride = cairo_image_surface_get_stride(backBuffer);
+    auto* pixels = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(backBuffer));
     // Cairo's RGB24 is 32-bit xRGB in native order: SDL's RGB888.
-    SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(cairo_image_surface_get_data(backBuffer), w, h, 32,
-                                                             cairo_image_surface_get_stride(backBuffer),
-                                                             SDL_PIXELFORMAT_RGB888);
+    SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(pixels, w, h, 32, stride, SDL_PIXELFORMAT_RGB888);
     if (!source) return;
-    if (FColorKeyEnabled && (FShapeStale || (dirty.Width() >= w && dirty.Height() >= h))) UpdateShape(source);
     SDL_Surface* target = SDL_GetWindowSurface(FWindow);
     if (target) {
       SDL_Rect r{dirty.Left, dirty.Top, dirty.Width(), dirty.Height()};
@@ -83,6 +90,13 @@ public:
       SDL_UpdateWindowSurfaceRects(FWindow, &r, 1);
     }
     SDL_FreeSurface(source);
+    // The pixels are on the window first, then the shape follows them, so a
+    // pixel that appears shows its new colour.
+    if (FColorKeyEnabled && FShape) {
+      const uint32_t keyXrgb = ((FColorKey & 0xFF) << 16) | (FColorKey & 0xFF00) | ((FColorKey >> 16) & 0xFF);
+      FShape->Update(pixels, w, h, stride / 4, FShapeStale ? Rect(0, 0, w, h) : dirty, keyXrgb);
+      FShapeStale = false;
+    }
   }
 
   void Deliver(const TWindowEvent& e) { FSink(e); }
@@ -110,34 +124,16 @@ private:
     const int w = std::max(1, FBounds.Width()), h = std::max(1, FBounds.Height());
     Uint32 flags = SDL_WINDOW_HIDDEN;
     if (FBorderless) flags |= SDL_WINDOW_BORDERLESS;
-    if (FColorKeyEnabled)
-      FWindow = SDL_CreateShapedWindow(FCaption.c_str(), unsigned(std::max(0, FBounds.Left)),
-                                       unsigned(std::max(0, FBounds.Top)), unsigned(w), unsigned(h), flags);
-    if (!FWindow) FWindow = SDL_CreateWindow(FCaption.c_str(), FBounds.Left, FBounds.Top, w, h, flags);
+    FWindow = SDL_CreateWindow(FCaption.c_str(), FBounds.Left, FBounds.Top, w, h, flags);
     if (!FWindow) throw Exception(std::string("Impossible de créer la fenêtre: ") + SDL_GetError());
     SetWindowClass(FWindow, FClassName);
+    SetWindowFrame(FWindow, !FBorderless);
+    FShape = std::make_unique<TX11Shape>(FWindow);
+    FShapeStale = true;
     FSystem.FWindows[SDL_GetWindowID(FWindow)] = this;
     SDL_SetWindowPosition(FWindow, FBounds.Left, FBounds.Top);
     if (FOpacity != 255) SDL_SetWindowOpacity(FWindow, FOpacity / 255.0f);
     UpdateMapping();
-  }
-
-  // The window's shape follows the colour key: every pixel of the key
-  // colour is cut out (invisible and click-through).
-  void UpdateShape(SDL_Surface* image) {
-    if (!SDL_IsShapedWindow(FWindow)) return;
-    SDL_WindowShapeMode mode;
-    mode.mode = ShapeModeColorKey;
-    mode.parameters.colorKey = SDL_Color{Uint8(FColorKey & 0xFF), Uint8((FColorKey >> 8) & 0xFF),
-                                         Uint8((FColorKey >> 16) & 0xFF), 255};
-    SDL_Surface* shape = SDL_ConvertSurfaceFormat(image, SDL_PIXELFORMAT_RGBA8888, 0);
-    if (!shape) return;
-    SDL_SetWindowShape(FWindow, shape, &mode);
-    SDL_FreeSurface(shape);
-    // Shaping may move the window away (a window created at 0 lands at
-    // -1000 on X11); put it back where the form says.
-    SDL_SetWindowPosition(FWindow, FBounds.Left, FBounds.Top);
-    FShapeStale = false;
   }
 
   TSdlWindowSystem& FSystem;
@@ -150,7 +146,8 @@ private:
   bool FBorderless = false;
   bool FColorKeyEnabled = false;
   uint32_t FColorKey = 0;
-  bool FShapeStale = true;
+  std::unique_ptr<TX11Shape> FShape;
+  bool FShapeStale = true;  // the next present shapes the whole window
   uint8_t FOpacity = 255;
 };
 

@@ -1,22 +1,140 @@
 // The X11 details of the SDL backend, kept in their own file because Xlib's
 // headers define macros (Expose, None, Bool...) that clash with ordinary
 // names elsewhere.
+#include "SdlX11.h"
+
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_syswm.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/shape.h>
 
-#include <string>
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+bool X11Of(SDL_Window* window, Display*& display, Window& xwindow) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
+  display = info.info.x11.display;
+  xwindow = info.info.x11.window;
+  return display != nullptr;
+}
+
+}  // namespace
 
 // SDL gives every window the class name it read at start-up; the X11 class
 // hint is set here per window (before it is mapped), so the host and the
 // tests can tell the skin window, the main form and message boxes apart.
 void SetWindowClass(SDL_Window* window, const std::string& className) {
-  SDL_SysWMinfo info;
-  SDL_VERSION(&info.version);
-  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return;
+  Display* display = nullptr;
+  Window xwindow = 0;
+  if (!X11Of(window, display, xwindow)) return;
   std::string name = className;
   XClassHint hint;
   hint.res_name = name.data();
   hint.res_class = name.data();
-  XSetClassHint(info.info.x11.display, info.info.x11.window, &hint);
+  XSetClassHint(display, xwindow, &hint);
+}
+
+void SetWindowFrame(SDL_Window* window, bool framed) {
+  Display* display = nullptr;
+  Window xwindow = 0;
+  if (!X11Of(window, display, xwindow)) return;
+  // The Motif hints that window managers read: flags (decorations given),
+  // functions, decorations (1: all), input mode, status.
+  const Atom hints = XInternAtom(display, "_MOTIF_WM_HINTS", False);
+  const long values[5] = {1L << 1, 0, framed ? 1 : 0, 0, 0};
+  XChangeProperty(display, xwindow, hints, hints, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(values),
+                  5);
+  XFlush(display);
+}
+
+// ---- the colour-key shape ----------------------------------------------------------------
+
+struct TX11Shape::TImpl {
+  Display* FDisplay = nullptr;
+  Window FWindow = 0;
+  bool FAvailable = false;
+  // The runs of the area, as bands of rows with the same runs (Y-X banded,
+  // as the shape extension likes them): kept pixels and cut-out pixels.
+  std::vector<XRectangle> FKept, FCut;
+  // The runs of the row being scanned.
+  std::vector<XRectangle> FRowKept, FRowCut;
+
+  // Appends the row's runs to `rects`, or, when they are the runs of the
+  // band that starts at `bandStart`, makes that band one row taller.
+  static void AddRow(std::vector<XRectangle>& rects, size_t& bandStart, const std::vector<XRectangle>& row, bool extend) {
+    if (extend) {
+      for (size_t i = bandStart; i < rects.size(); ++i) ++rects[i].height;
+      return;
+    }
+    bandStart = rects.size();
+    rects.insert(rects.end(), row.begin(), row.end());
+  }
+
+  static bool SameRuns(const std::vector<XRectangle>& rects, size_t bandStart, const std::vector<XRectangle>& row) {
+    if (rects.size() - bandStart != row.size()) return false;
+    for (size_t i = 0; i < row.size(); ++i)
+      if (rects[bandStart + i].x != row[i].x || rects[bandStart + i].width != row[i].width) return false;
+    return true;
+  }
+};
+
+TX11Shape::TX11Shape(SDL_Window* window) : FImpl(std::make_unique<TImpl>()) {
+  if (!X11Of(window, FImpl->FDisplay, FImpl->FWindow)) return;
+  int eventBase = 0, errorBase = 0;
+  FImpl->FAvailable = XShapeQueryExtension(FImpl->FDisplay, &eventBase, &errorBase);
+}
+
+TX11Shape::~TX11Shape() = default;
+
+bool TX11Shape::Available() const noexcept { return FImpl->FAvailable; }
+
+void TX11Shape::Update(const uint32_t* pixels, int width, int height, int stride, const TRect& area,
+                       uint32_t keyXrgb) {
+  TImpl& d = *FImpl;
+  if (!d.FAvailable || !pixels) return;
+  const int left = std::max(area.Left, 0), top = std::max(area.Top, 0);
+  const int right = std::min(area.Right, width), bottom = std::min(area.Bottom, height);
+  if (left >= right || top >= bottom) return;
+  d.FKept.clear();
+  d.FCut.clear();
+  size_t keptBand = 0, cutBand = 0;
+  for (int y = top; y < bottom; ++y) {
+    d.FRowKept.clear();
+    d.FRowCut.clear();
+    const uint32_t* row = pixels + static_cast<size_t>(y) * static_cast<size_t>(stride);
+    int x = left;
+    while (x < right) {
+      const bool cut = (row[x] & 0xFFFFFFu) == keyXrgb;
+      const int start = x;
+      while (x < right && ((row[x] & 0xFFFFFFu) == keyXrgb) == cut) ++x;
+      const XRectangle run{static_cast<short>(start), static_cast<short>(y), static_cast<unsigned short>(x - start), 1};
+      (cut ? d.FRowCut : d.FRowKept).push_back(run);
+    }
+    // A row continues the band above when both of its run lists match.
+    const bool extend = y > top && TImpl::SameRuns(d.FKept, keptBand, d.FRowKept) &&
+                        TImpl::SameRuns(d.FCut, cutBand, d.FRowCut);
+    TImpl::AddRow(d.FKept, keptBand, d.FRowKept, extend);
+    TImpl::AddRow(d.FCut, cutBand, d.FRowCut, extend);
+  }
+  // Two disjoint changes: no pixel that stays shown or stays cut out is
+  // touched in between, so nothing flickers.
+  if (!d.FKept.empty())
+    XShapeCombineRectangles(d.FDisplay, d.FWindow, ShapeBounding, 0, 0, d.FKept.data(), static_cast<int>(d.FKept.size()),
+                            ShapeUnion, YXBanded);
+  if (!d.FCut.empty())
+    XShapeCombineRectangles(d.FDisplay, d.FWindow, ShapeBounding, 0, 0, d.FCut.data(), static_cast<int>(d.FCut.size()),
+                            ShapeSubtract, YXBanded);
+  XFlush(d.FDisplay);
+}
+
+void TX11Shape::Clear() {
+  TImpl& d = *FImpl;
+  if (!d.FAvailable) return;
+  XShapeCombineMask(d.FDisplay, d.FWindow, ShapeBounding, 0, 0, None, ShapeSet);
+  XFlush(d.FDisplay);
 }
