@@ -6,9 +6,15 @@
 // written to Skin/bench60 first, and the 1024 x 600 showcase skin with all
 // twelve skin classes (its clocks and scrolling banner tick on their own
 // timers meanwhile, as they do live).
+// With a display (DISPLAY set, for example under xvfb-run) the demo skin
+// also runs on the SDL window system, so that a present reaches a real X
+// window: OnScreen/demo_key with its colour key (each present also updates
+// the window's shape for what it presented) and OnScreen/demo_nokey with
+// the key switched off; the difference is the shape's cost.
 //
 //   cd build && tools/benchmarks/frame/bench_frame
 //       --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+//   cd build && xvfb-run -a -s "-screen 0 1280x1024x24" tools/benchmarks/frame/bench_frame ...
 // (run where Skin/ is: the build directory holds the converted demo skins)
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -24,6 +30,7 @@
 #include "SkinRegistration.h"
 #include "SkinStream.h"
 #include "backend/headless/HeadlessWindowSystem.h"
+#include "backend/sdl/SdlWindowSystem.h"
 
 namespace {
 
@@ -55,12 +62,14 @@ void WriteBench60Skin() {
 
 struct TLiveSkin {
   THeadlessWindowSystem System{true};
-  TApplication App{System};
+  std::unique_ptr<IWindowSystem> Screen;  // the on-screen cases' window system
+  TApplication App;
   TSkinForm* Form = nullptr;
   std::unique_ptr<TDataChannelHost> Host;
   int32_t Sensors = 0;
 
-  explicit TLiveSkin(const std::string& skin) {
+  explicit TLiveSkin(const std::string& skin, std::unique_ptr<IWindowSystem> screen = nullptr)
+      : Screen(std::move(screen)), App(Screen ? *Screen : static_cast<IWindowSystem&>(System)) {
     System.SetEchoMessageBoxes(false);
     RegisterSkinClasses();
     Form = new TSkinForm(&App);
@@ -69,6 +78,7 @@ struct TLiveSkin {
     Host = std::make_unique<TDataChannelHost>(Sensors);
     Form->AfterConstruction();
     if (!System.MessageBoxes().empty()) throw Exception(System.MessageBoxes().front().Text);
+    if (!DataBlockMapped()) throw Exception("the skin did not connect to its block");
     Form->Show();
     App.ProcessMessages();
   }
@@ -92,8 +102,21 @@ int DialBuilds(const TSkinForm& form) {
   return builds;
 }
 
+void RunFrames(benchmark::State& state, TLiveSkin& skin);
+
 void FramePassAndPresent(benchmark::State& state, const std::string& skinName) {
   TLiveSkin skin(skinName);
+  RunFrames(state, skin);
+}
+
+void FramePassAndPresentOnScreen(benchmark::State& state, const std::string& skinName, bool colorKey) {
+  TLiveSkin skin(skinName, std::make_unique<TSdlWindowSystem>("TSkinForm"));
+  skin.Form->SetTransparentColor(colorKey);
+  skin.App.ProcessMessages();
+  RunFrames(state, skin);
+}
+
+void RunFrames(benchmark::State& state, TLiveSkin& skin) {
   const int buildsBefore = DialBuilds(*skin.Form);
   int n = 0;
   std::vector<double> samples;
@@ -120,6 +143,13 @@ BENCHMARK_CAPTURE(FramePassAndPresent, showcase, std::string("showcase"))->Unit(
 int main(int argc, char** argv) {
   WriteBench60Skin();
   setenv(kChannelSuffixVariable, ("-bench-" + std::to_string(getpid())).c_str(), 1);
+  if (const char* display = std::getenv("DISPLAY"); display && *display) {
+    setenv("VELQ_NO_MESSAGE_BOXES", "1", 1);  // an error goes to stderr, never to a box that waits
+    benchmark::RegisterBenchmark("OnScreen/demo_key", FramePassAndPresentOnScreen, std::string("demo"), true)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("OnScreen/demo_nokey", FramePassAndPresentOnScreen, std::string("demo"), false)
+        ->Unit(benchmark::kMicrosecond);
+  }
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
