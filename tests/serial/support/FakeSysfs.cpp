@@ -72,34 +72,34 @@ void FakeSysfs::AddTty(const std::string& name, const std::string& deviceDir, co
   WriteTextFile(Dev() + "/" + name, "");
 }
 
-void FakeSysfs::AddUsbSerial(const UsbSerialSpec& spec) {
+void FakeSysfs::AddUsbSerial(const UsbSerialAdapter& adapter) {
   const int bus = ++FUsbBuses;
   const std::string usbDevice =
       Sys() + "/devices/pci0000:00/0000:00:14.0/usb" + std::to_string(bus) + "/" + std::to_string(bus) + "-2";
   const std::string interface = usbDevice + "/" + std::to_string(bus) + "-2:1.0";
   MakeDirectories(interface);
-  WriteTextFile(usbDevice + "/idVendor", spec.FVendorId + "\n");
-  WriteTextFile(usbDevice + "/idProduct", spec.FProductId + "\n");
-  if (!spec.FManufacturer.empty()) WriteTextFile(usbDevice + "/manufacturer", spec.FManufacturer + "\n");
-  if (!spec.FProduct.empty()) WriteTextFile(usbDevice + "/product", spec.FProduct + "\n");
-  if (!spec.FSerial.empty()) WriteTextFile(usbDevice + "/serial", spec.FSerial + "\n");
+  WriteTextFile(usbDevice + "/idVendor", adapter.FVendorId + "\n");
+  WriteTextFile(usbDevice + "/idProduct", adapter.FProductId + "\n");
+  if (!adapter.FManufacturer.empty()) WriteTextFile(usbDevice + "/manufacturer", adapter.FManufacturer + "\n");
+  if (!adapter.FProduct.empty()) WriteTextFile(usbDevice + "/product", adapter.FProduct + "\n");
+  if (!adapter.FSerial.empty()) WriteTextFile(usbDevice + "/serial", adapter.FSerial + "\n");
   MakeDirectories(Sys() + "/bus/usb/drivers/usb");
   MakeLink(Sys() + "/bus/usb/drivers/usb", usbDevice + "/driver");
 
   std::string ttyParent = interface;
-  if (spec.FTtyOnInterface) {
-    MakeDirectories(Sys() + "/bus/usb/drivers/" + spec.FDriver);
-    MakeLink(Sys() + "/bus/usb/drivers/" + spec.FDriver, interface + "/driver");
+  if (adapter.FTtyOnInterface) {
+    MakeDirectories(Sys() + "/bus/usb/drivers/" + adapter.FDriver);
+    MakeLink(Sys() + "/bus/usb/drivers/" + adapter.FDriver, interface + "/driver");
   } else {
     // usb-serial drivers put a port device between the interface and the tty.
-    ttyParent = interface + "/" + spec.FName;
+    ttyParent = interface + "/" + adapter.FName;
     MakeDirectories(ttyParent);
-    MakeDirectories(Sys() + "/bus/usb-serial/drivers/" + spec.FDriver);
-    MakeLink(Sys() + "/bus/usb-serial/drivers/" + spec.FDriver, ttyParent + "/driver");
+    MakeDirectories(Sys() + "/bus/usb-serial/drivers/" + adapter.FDriver);
+    MakeLink(Sys() + "/bus/usb-serial/drivers/" + adapter.FDriver, ttyParent + "/driver");
     MakeLink(Sys() + "/bus/usb-serial", ttyParent + "/subsystem");
   }
-  AddTty(spec.FName, ttyParent, ttyParent);
-  if (!spec.FById.empty()) MakeLink("../../" + spec.FName, Dev() + "/serial/by-id/" + spec.FById);
+  AddTty(adapter.FName, ttyParent, ttyParent);
+  if (!adapter.FById.empty()) MakeLink("../../" + adapter.FName, Dev() + "/serial/by-id/" + adapter.FById);
 }
 
 void FakeSysfs::AddUart(const std::string& name, const std::string& driver, int type) {

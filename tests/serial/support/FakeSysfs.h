@@ -9,7 +9,7 @@
 
 namespace serialtest {
 
-struct UsbSerialSpec {
+struct UsbSerialAdapter {
   std::string FName;          // "ttyUSB0"
   std::string FDriver;        // "ftdi_sio"
   bool FTtyOnInterface;       // cdc_acm style: the interface itself carries the tty
@@ -24,7 +24,7 @@ class FakeSysfs {
   FakeSysfs(const FakeSysfs&) = delete;
   FakeSysfs& operator=(const FakeSysfs&) = delete;
 
-  void AddUsbSerial(const UsbSerialSpec& spec);
+  void AddUsbSerial(const UsbSerialAdapter& adapter);
   // An on-board UART behind the serial core's per-port device; type 0 is a
   // slot with no hardware found.
   void AddUart(const std::string& name, const std::string& driver, int type);
