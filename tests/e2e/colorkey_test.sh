@@ -12,11 +12,7 @@ set -u
 build=$1
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
-velq=$build/dashboard/SkinVELQ
-work=$(make_workdir)
-trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
-cd "$work"
-export VELQ_CHANNEL_SUFFIX="-e2e-key-$$"
+enter_workdir "$build" key
 
 # keyed_skin NAME BORDER: a 200 x 60 window at (100, 80), all key colour
 # but a bar (lime where filled, key colour where empty, half full until

@@ -37,6 +37,19 @@ make_workdir() {
   echo "$dir"
 }
 
+# enter_workdir BUILD_DIR NAME : the usual start of a test. Sets velq (the
+# dashboard), work (a fresh directory holding Skin/, removed at exit with
+# every background job ended), a channel of the test's own
+# (VELQ_CHANNEL_SUFFIX) and block (its shared-memory file), then enters work.
+enter_workdir() {
+  velq=$1/dashboard/SkinVELQ
+  work=$(make_workdir)
+  trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
+  cd "$work" || fail "no work directory"
+  export VELQ_CHANNEL_SUFFIX="-e2e-$2-$$"
+  block="/dev/shm/Mem_Map_File-{1F881A4D-B28F-48ad-9175-5394579326EA}$VELQ_CHANNEL_SUFFIX"
+}
+
 # Presses the OK button of the message box window $1 (the button sits
 # centred near the bottom edge).
 dismiss_box() {

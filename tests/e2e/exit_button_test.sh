@@ -8,12 +8,7 @@ set -u
 build=$1
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
-velq=$build/dashboard/SkinVELQ
-work=$(make_workdir)
-trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
-cd "$work"
-export VELQ_CHANNEL_SUFFIX="-e2e-exit-$$"
-block="/dev/shm/Mem_Map_File-{1F881A4D-B28F-48ad-9175-5394579326EA}$VELQ_CHANNEL_SUFFIX"
+enter_workdir "$build" exit
 
 # Three 32 x 32 images (normal red, hovered lime, pressed navy), each with
 # its left 8 columns in fuchsia, the button's colour: holes in its hit mask.

@@ -8,12 +8,7 @@ set -u
 build=$1
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
-velq=$build/dashboard/SkinVELQ
-work=$(make_workdir)
-trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
-cd "$work"
-export VELQ_CHANNEL_SUFFIX="-e2e-$$"
-block="/dev/shm/Mem_Map_File-{1F881A4D-B28F-48ad-9175-5394579326EA}$VELQ_CHANNEL_SUFFIX"
+enter_workdir "$build" live
 
 mkdir -p Skin/live
 convert -size 160x90 xc:'#204060' -fill '#e0c040' -draw 'rectangle 10,10 49,39' -fill '#40c080' -draw 'circle 110,45 110,75' Skin/live/back.png

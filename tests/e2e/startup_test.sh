@@ -6,11 +6,8 @@ set -u
 build=$1
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
-velq=$build/dashboard/SkinVELQ
 skinconv=$build/tools/skinconv/skinconv
-work=$(make_workdir)
-trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
-cd "$work"
+enter_workdir "$build" startup
 
 launch_message="Cette application ne peut être lancée qu'à partir du VELQ. L'application va se terminer."
 
