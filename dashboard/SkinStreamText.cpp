@@ -19,6 +19,28 @@ locale_t CLocale() {
   return loc;
 }
 
+// One UTF-8 sequence at `pos`: its length, with the code point in `cp`, or
+// 0 when the bytes there are not a valid sequence (overlong forms, UTF-16
+// surrogates and code points past U+10FFFF are not UTF-8).
+size_t DecodeUtf8(std::string_view text, size_t pos, char32_t& cp) noexcept {
+  const auto b = static_cast<unsigned char>(text[pos]);
+  size_t len = 0;
+  if (b < 0x80) { cp = b; return 1; }
+  if (b >= 0xC2 && b <= 0xDF) { len = 2; cp = b & 0x1F; }
+  else if (b >= 0xE0 && b <= 0xEF) { len = 3; cp = b & 0x0F; }
+  else if (b >= 0xF0 && b <= 0xF4) { len = 4; cp = b & 0x07; }
+  else return 0;
+  if (pos + len > text.size()) return 0;
+  for (size_t k = 1; k < len; ++k) {
+    const auto n = static_cast<unsigned char>(text[pos + k]);
+    if ((n & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (n & 0x3F);
+  }
+  const char32_t minimum = len == 2 ? 0x80 : len == 3 ? 0x800 : 0x10000;
+  if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return len;
+}
+
 // ============================== parser ==============================
 
 enum class Tok { Eof, Symbol, Integer, Float, String, Char };
@@ -236,30 +258,10 @@ private:
   // itself in an 8-bit string, so no byte is ever lost or merged.
   char32_t DecodeChar() {
     const unsigned char b = static_cast<unsigned char>(FText[FPos]);
-    if (!FUtf8) {
-      ++FPos;
-      return b;
-    }
-    size_t len = 0;
-    char32_t cp = 0;
-    if (b >= 0xC2 && b <= 0xDF) { len = 2; cp = b & 0x1F; }
-    else if (b >= 0xE0 && b <= 0xEF) { len = 3; cp = b & 0x0F; }
-    else if (b >= 0xF0 && b <= 0xF4) { len = 4; cp = b & 0x07; }
-    if (len && FPos + len <= FText.size()) {
-      bool ok = true;
-      for (size_t k = 1; k < len; ++k) {
-        const unsigned char n = static_cast<unsigned char>(FText[FPos + k]);
-        if ((n & 0xC0) != 0x80) ok = false;
-        cp = (cp << 6) | (n & 0x3F);
-      }
-      const char32_t minimum = len == 2 ? 0x80 : len == 3 ? 0x800 : 0x10000;
-      if (ok && cp >= minimum && cp <= 0x10FFFF) {
-        FPos += len;
-        return cp;
-      }
-    }
-    ++FPos;
-    return b;
+    char32_t cp = b;
+    const size_t len = FUtf8 ? DecodeUtf8(FText, FPos, cp) : 0;
+    FPos += len ? len : 1;
+    return len ? cp : b;
   }
 
   std::string_view FText;
@@ -804,31 +806,9 @@ private:
 }  // namespace
 
 bool IsValidUtf8(std::string_view text) noexcept {
-  size_t i = 0;
-  while (i < text.size()) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    if (b < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t len = 0;
-    char32_t cp = 0;
-    if (b >= 0xC2 && b <= 0xDF) { len = 2; cp = b & 0x1F; }
-    else if (b >= 0xE0 && b <= 0xEF) { len = 3; cp = b & 0x0F; }
-    else if (b >= 0xF0 && b <= 0xF4) { len = 4; cp = b & 0x07; }
-    else return false;
-    if (i + len > text.size()) return false;
-    for (size_t k = 1; k < len; ++k) {
-      const auto n = static_cast<unsigned char>(text[i + k]);
-      if ((n & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (n & 0x3F);
-    }
-    const char32_t minimum = len == 2 ? 0x80 : len == 3 ? 0x800 : 0x10000;
-    // Overlong forms, UTF-16 surrogates and code points beyond Unicode are
-    // not UTF-8.
-    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += len;
-  }
+  char32_t cp = 0;
+  for (size_t i = 0, len = 0; i < text.size(); i += len)
+    if ((len = DecodeUtf8(text, i, cp)) == 0) return false;
   return true;
 }
 
