@@ -22,12 +22,6 @@ void AddPort(PortList& list, const char* name, const char* description) {
   ++list.FCount;
 }
 
-// strerror_r comes in two flavours; both end up here as a text or null.
-[[maybe_unused]] const char* MessageOf(int result, const char* buffer) {
-  return result == 0 ? buffer : nullptr;
-}
-[[maybe_unused]] const char* MessageOf(const char* result, const char*) { return result; }
-
 }  // namespace
 
 const PortList& EnumeratePorts() {
@@ -48,14 +42,10 @@ const char* ErrorText(int32_t code) {
     if (code == CODE_OPEN_FAILED) return " Fail to open com port ";
     return " Erreur inconnue ";
   }
-  char scratch[sizeof gErrorText];
-  scratch[0] = '\0';
-  const char* message = MessageOf(strerror_r(code, scratch, sizeof scratch), scratch);
-  if (message == nullptr || message[0] == '\0') {
-    // Some C libraries have no text for unknown codes; keep the text stable.
+  if (!SystemErrorMessage(code, gErrorText, sizeof gErrorText) || gErrorText[0] == '\0') {
+    // A code the system has no text for gets one line that names it, never
+    // the previous lookup's text.
     std::snprintf(gErrorText, sizeof gErrorText, "Unknown error %d", static_cast<int>(code));
-  } else {
-    std::snprintf(gErrorText, sizeof gErrorText, "%s", message);
   }
   // A message may end in a line break; the host shows one line.
   // The two checks are independent: a carriage return just before the last

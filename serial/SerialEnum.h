@@ -1,9 +1,8 @@
 // Port enumeration and status texts of serialKVL.
 //
-// Purpose: EnumeratePorts lists the ports COM1..COM19 that are present (the
-// name resolves through the port map to a character device that answers as a
-// terminal), in ascending order; ErrorText turns any status the library
-// returns into one line of text.
+// Purpose: EnumeratePorts lists the ports COM1..COM19 that are present (as
+// the platform backend's presence probe says), in ascending order; ErrorText
+// turns any status the library returns into one line of text.
 //
 // Thread rules: both fill process-wide static buffers that the next call
 // overwrites; one host thread at a time, and the caller copies the result

@@ -1,13 +1,13 @@
 #include "SerialJni.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "SerialEnum.h"
 #include "SerialPorts.h"
 #include "SerialReader.h"
+#include "os/SystemCodes.h"
 
 using namespace serialkvl;
 
@@ -50,7 +50,7 @@ JNIEXPORT jint JNICALL Java_com_velq_tools_comm_SerialKVL_EnvRS(JNIEnv* env, job
   if (frame == nullptr) return -1;
   // Never read past the Java array: a length it cannot back is refused.
   // (SendWithRetry keeps at most the 255 bytes of its transmit buffer.)
-  if (length < 0 || length > env->GetArrayLength(frame)) return EINVAL;
+  if (length < 0 || length > env->GetArrayLength(frame)) return kSysInvalidArgument;
   jbyte* elements = env->GetByteArrayElements(frame, nullptr);
   if (elements == nullptr) return -1;
   const int status = SendWithRetry(port, reinterpret_cast<const uint8_t*>(elements), length);

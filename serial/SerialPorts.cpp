@@ -1,12 +1,12 @@
 #include "SerialPorts.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <string>
 #include <system_error>
 
 #include "SerialReader.h"
+#include "os/SystemCodes.h"
 
 namespace serialkvl {
 
@@ -101,7 +101,7 @@ int InitialiserRS232(const LineProfile& profile, int32_t& port) {
   PortSlot& slot = Slot(index);
 
   // 2. The name must fit its field whole.
-  if (std::memchr(profile.FPortName, 0, kPortNameSize) == nullptr) return ENAMETOOLONG;
+  if (std::memchr(profile.FPortName, 0, kPortNameSize) == nullptr) return kSysNameTooLong;
 
   // 3. A device this process holds already is refused without opening it
   // again: an open raises DTR and RTS, and as root even a refused open gets
@@ -111,12 +111,14 @@ int InitialiserRS232(const LineProfile& profile, int32_t& port) {
   int status = backend.FIdentify(profile.FPortName, identity);
   if (status != 0) return status;
   for (int32_t other = 0; other < kPortCount; ++other) {
-    if (other != index && SlotHoldsDevice(Slot(other)) && Slot(other).FIdentity == identity) return EACCES;
+    if (other != index && SlotHoldsDevice(Slot(other)) && Slot(other).FIdentity == identity) {
+      return kSysAccessDenied;
+    }
   }
 
   // Exclusive open; the slot stays free when it fails.
   std::unique_ptr<SerialDevice> device = backend.FOpen(profile.FPortName, status);
-  if (!device) return status != 0 ? status : EIO;
+  if (!device) return status != 0 ? status : kSysDeviceFailed;
   {
     std::lock_guard<std::mutex> lock(slot.FDeviceMutex);
     slot.FDevice = std::move(device);
@@ -131,7 +133,10 @@ int InitialiserRS232(const LineProfile& profile, int32_t& port) {
   if ((status = dev.SetQueueSizes(2048, 1024)) != 0) return status;   // 4
   if ((status = dev.Purge(kPurgeAll)) != 0) return status;            // 5
   LineSettings settings;
-  if ((status = dev.ReadSettings(settings)) != 0) return status;      // 6
+  if ((status = dev.ReadSettings(settings)) != 0) {                  // 6
+    ReportOpenFailure("Erreur GetCommState");
+    return status;
+  }
 
   // 7. Change only the fields the profile governs.
   settings.FBaudRate = profile.FBaudRate;
@@ -151,7 +156,10 @@ int InitialiserRS232(const LineProfile& profile, int32_t& port) {
   settings.FAbortOnError = false;
   settings.FDtrControl = static_cast<uint8_t>(profile.FDtrControl & 3);
   settings.FRtsControl = static_cast<uint8_t>(profile.FRtsControl & 3);
-  if ((status = dev.WriteSettings(settings)) != 0) return status;     // 8
+  if ((status = dev.WriteSettings(settings)) != 0) {                 // 8
+    ReportOpenFailure("Erreur SetCommState");
+    return status;
+  }
 
   // 9. RTS first, then DTR. Lines a device cannot drive (a pseudo-terminal)
   // are not a reason to refuse the port, so results are not checked.
@@ -168,7 +176,10 @@ int InitialiserRS232(const LineProfile& profile, int32_t& port) {
   timeouts.FReadTotalConstant = 1;
   timeouts.FWriteTotalMultiplier = 100;
   timeouts.FWriteTotalConstant = 2000;
-  if ((status = dev.SetTimeouts(timeouts)) != 0) return status;
+  if ((status = dev.SetTimeouts(timeouts)) != 0) {
+    ReportOpenFailure("Erreur SetCommTimeouts");
+    return status;
+  }
 
   // 11. The two events, fresh; from here on closing reports success.
   slot.FWriteDone.Reset();
@@ -200,12 +211,15 @@ int InitialiserRS232(const LineProfile& profile, int32_t& port) {
   slot.FRunning.store(true, std::memory_order_release);
   try {
     slot.FThread = std::thread(&ReaderThread, std::ref(slot), std::ref(dev));
-  } catch (const std::system_error& error) {
+  } catch (const std::system_error&) {
+    // The thread library reports in its own numbering, not the system's.
     slot.FRunning.store(false);
-    return error.code().value() != 0 ? error.code().value() : EAGAIN;
+    ReportOpenFailure("Erreur CreateThread");
+    return kSysTryAgain;
   } catch (...) {
     slot.FRunning.store(false);
-    return ENOMEM;
+    ReportOpenFailure("Erreur CreateThread");
+    return kSysNoMemory;
   }
 
   // 13. Remember the name, and give the reader time for its first passes

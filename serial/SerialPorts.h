@@ -12,10 +12,12 @@
 // the slot's mutexes; everything else belongs to one side (marked below).
 //
 // Errors: statuses, never exceptions: 0, CODE_OPEN_FAILED when every slot is
-// in use, EACCES for a device this process already holds (refused before any
-// open, so its modem lines are not touched), or a system error code (errno).
-// No message box is shown on Linux: the status and ExpliciteLastError carry
-// everything the host is told.
+// in use, kSysAccessDenied (EACCES, on Windows ERROR_ACCESS_DENIED) for a
+// device this process already holds (refused before any open, so its modem
+// lines are not touched), or a system error code. A step that fails after
+// the device was opened is also reported through ReportOpenFailure (an error
+// box on Windows, nothing on Linux, where the status and ExpliciteLastError
+// carry everything the host is told).
 #pragma once
 
 #include <atomic>
@@ -120,9 +122,9 @@ PortSlot& Slot(int32_t port);
 
 // Opens a port with the profile into the lowest free slot. The slot number
 // (or 4 when none is free) is written to port before anything can fail.
-// A device already open in another slot is refused with EACCES without being
-// opened again. Failures up to and including the open leave the slot free;
-// later ones leave it holding the open device until ClosePort.
+// A device already open in another slot is refused with kSysAccessDenied
+// without being opened again. Failures up to and including the open leave
+// the slot free; later ones leave it holding the open device until ClosePort.
 int InitialiserRS232(const LineProfile& profile, int32_t& port);
 
 // The name of the slot's last successful open ("" if none, or out of range).

@@ -1,9 +1,10 @@
 #include "SerialReader.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
+
+#include "os/SystemCodes.h"
 
 namespace serialkvl {
 
@@ -81,7 +82,7 @@ void WriteStep(PortSlot& slot, SerialDevice& device) {
   do {
     uint32_t written = 0;
     status = device.Write(rx.FRequest + sent, total - sent, timeout, written);
-    if (status == 0 && written == 0 && sent < total) status = ETIMEDOUT;  // no progress
+    if (status == 0 && written == 0 && sent < total) status = kSysTimedOut;  // no progress
     if (status == 0) {
       sent += written;
       failures = 0;
@@ -101,7 +102,7 @@ void WriteStep(PortSlot& slot, SerialDevice& device) {
     status = device.Drain(MsLeft(deadline));
     if (status != 0) {
       device.Purge(kPurgeOutput);
-      if (status == ETIMEDOUT) status = CODE_COMM_TIMEOUT;
+      if (status == kSysTimedOut) status = CODE_COMM_TIMEOUT;
     }
   }
 
@@ -225,7 +226,7 @@ int WaitWriteDone(PortSlot& slot) {
   }
   if (!open) {
     slot.FWriteRequested.store(false, std::memory_order_release);
-    return EBADF;
+    return kSysBadPort;
   }
   WakeReader(slot);
   slot.FWriteDone.Wait(slot.FTimeout.load());
@@ -235,7 +236,7 @@ int WaitWriteDone(PortSlot& slot) {
   // Not finished in time (or the port closed). The flag goes down only if it
   // is still this request's: the reader may already have lowered it.
   if (slot.FWriteTicket == ticket) slot.FWriteRequested.store(false, std::memory_order_release);
-  return Open(slot) ? CODE_COMM_TIMEOUT : EBADF;
+  return Open(slot) ? CODE_COMM_TIMEOUT : kSysBadPort;
 }
 
 int WaitFrame(PortSlot& slot, uint8_t* frame, int32_t& length) {
@@ -251,7 +252,7 @@ int WaitFrame(PortSlot& slot, uint8_t* frame, int32_t& length) {
   }
   if (!open) {
     slot.FReadRequested.store(false, std::memory_order_release);
-    return EBADF;
+    return kSysBadPort;
   }
   WakeReader(slot);
   slot.FFrameReady.Wait(slot.FTimeout.load());
@@ -268,14 +269,14 @@ int WaitFrame(PortSlot& slot, uint8_t* frame, int32_t& length) {
   }
   // Woken without a frame for this receive: only a close does that. The
   // frame buffer still holds an older frame, which must not pass as a reply.
-  return Open(slot) ? CODE_COMM_TIMEOUT : EBADF;
+  return Open(slot) ? CODE_COMM_TIMEOUT : kSysBadPort;
 }
 
 int SendWithRetry(int32_t port, const uint8_t* bytes, int32_t length) {
-  if (!ValidPort(port)) return EBADF;
+  if (!ValidPort(port)) return kSysBadPort;
   PortSlot& slot = Slot(port);
-  if (!Open(slot)) return EBADF;
-  if (length < 0 || (length > 0 && bytes == nullptr)) return EINVAL;
+  if (!Open(slot)) return kSysBadPort;
+  if (length < 0 || (length > 0 && bytes == nullptr)) return kSysInvalidArgument;
   // The transmit buffer holds 255 bytes; a longer request is cut there
   // rather than written past it.
   const int32_t kept = std::min(length, kTransmitBufferSize);
@@ -291,13 +292,13 @@ int SendWithRetry(int32_t port, const uint8_t* bytes, int32_t length) {
     status = WaitWriteDone(slot);
     if (status == 0 || attempt >= kSendRetries || !Open(slot)) break;
   }
-  return Open(slot) ? status : EBADF;
+  return Open(slot) ? status : kSysBadPort;
 }
 
 int ReceiveWithRetry(int32_t port, uint8_t* frame, int32_t& length) {
-  if (!ValidPort(port)) return EBADF;
+  if (!ValidPort(port)) return kSysBadPort;
   PortSlot& slot = Slot(port);
-  if (!Open(slot)) return EBADF;
+  if (!Open(slot)) return kSysBadPort;
 
   int status = 0;
   for (int retry = 0;; ++retry) {
@@ -314,7 +315,7 @@ int ReceiveWithRetry(int32_t port, uint8_t* frame, int32_t& length) {
     // empties the window and the device answers afresh.
     if (transmitLength > 0) WaitWriteDone(slot);
   }
-  return Open(slot) ? status : EBADF;
+  return Open(slot) ? status : kSysBadPort;
 }
 
 int ClosePort(int32_t port) {
@@ -333,12 +334,12 @@ int ClosePort(int32_t port) {
   slot.FOpen.store(false, std::memory_order_release);
   {
     std::lock_guard<std::mutex> lock(slot.FTxMutex);
-    slot.FWriteStatus.store(EBADF, std::memory_order_release);
+    slot.FWriteStatus.store(kSysBadPort, std::memory_order_release);
     slot.FWriteDone.Set();
   }
   {
     std::lock_guard<std::mutex> lock(slot.FDeliveryMutex);
-    slot.FReadStatus.store(EBADF, std::memory_order_release);
+    slot.FReadStatus.store(kSysBadPort, std::memory_order_release);
     slot.FFrameReady.Set();
   }
 

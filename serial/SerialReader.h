@@ -16,11 +16,12 @@
 // atomics, manual-reset events and short-held mutexes (request copy, frame
 // copy, device lifetime). ClosePort may run while another host thread waits
 // in a send or receive on the same port: the waiter is woken and returns
-// EBADF, never an older frame as a success.
+// kSysBadPort, never an older frame as a success.
 //
 // Errors: 0, CODE_COMM_TIMEOUT when a wait passes the port's time-out (a
-// write whose output has not drained within it included), EBADF for a port
-// number outside 0..3 or a slot that is not open, EINVAL for a negative
+// write whose output has not drained within it included), kSysBadPort
+// (EBADF; ERROR_INVALID_HANDLE on Windows) for a port number outside 0..3 or
+// a slot that is not open, kSysInvalidArgument for a negative
 // length, or the system error code of a failed write or read.
 #pragma once
 

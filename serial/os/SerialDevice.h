@@ -15,7 +15,8 @@
 // called from any host thread.
 //
 // Errors: every operation returns 0 or a system error code (errno values on
-// POSIX). Nothing throws.
+// POSIX, Win32 error codes on Windows; os/SystemCodes.h names the ones the
+// core makes up itself). Nothing throws.
 #pragma once
 
 #include <cstdint>
@@ -92,13 +93,13 @@ class SerialDevice {
   // (waiting at most the read-total constant for a first byte).
   virtual int Read(uint8_t* buffer, uint32_t size, uint32_t& got) = 0;
   // Hands all size bytes to the driver or fails; gives up after timeoutMs (or
-  // the write time-out rule, whichever is shorter) with ETIMEDOUT.
+  // the write time-out rule, whichever is shorter) with kSysTimedOut.
   virtual int Write(const uint8_t* data, uint32_t size, uint32_t timeoutMs, uint32_t& written) = 0;
   // Waits until everything written has left the port (driver queue and
-  // transmitter empty), at most timeoutMs; ETIMEDOUT when it has not.
+  // transmitter empty), at most timeoutMs; kSysTimedOut when it has not.
   virtual int Drain(uint32_t timeoutMs) = 0;
-  // Prepares Wake and Wait (on POSIX an eventfd). Called once, before the
-  // reader starts; until then Wake does nothing.
+  // Prepares Wake and Wait (an eventfd on POSIX, events on Windows). Called
+  // once, before the reader starts; until then Wake does nothing.
   virtual int EnableWake() = 0;
   // Ends the reader's current or next Wait early. Safe from any thread.
   virtual void Wake() = 0;
@@ -125,6 +126,16 @@ struct SerialBackend {
 
 // The backend of this platform.
 const SerialBackend& PlatformSerialBackend();
+
+// The system's text for a system error code, copied into buffer (size
+// bytes, zero-terminated) as the system gives it, line end included. False,
+// with buffer untouched, when the system has no text for the code.
+bool SystemErrorMessage(int32_t code, char* buffer, uint32_t size);
+
+// Tells the user that port opening failed at the named step: a modal error
+// box captioned "InitialiserRS232" where the platform has a desktop to show
+// it on (Windows); nothing elsewhere, where the status says it all.
+void ReportOpenFailure(const char* text);
 // The backend in use; tests install a fake one (null restores the platform's).
 // Swap it only while no port is open.
 const SerialBackend& ActiveSerialBackend();

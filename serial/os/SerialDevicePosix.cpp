@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -432,7 +433,26 @@ int PosixIdentify(const char* portName, std::string& identity) {
 
 const SerialBackend kPosixBackend{&PosixOpen, &PosixIsPresent, &PosixIdentify};
 
+// strerror_r comes in two flavours; both end up here as a text or null.
+[[maybe_unused]] const char* MessageOf(int result, const char* buffer) {
+  return result == 0 ? buffer : nullptr;
+}
+[[maybe_unused]] const char* MessageOf(const char* result, const char*) { return result; }
+
 }  // namespace
+
+bool SystemErrorMessage(int32_t code, char* buffer, uint32_t size) {
+  char scratch[512];
+  scratch[0] = '\0';
+  const char* message = MessageOf(strerror_r(code, scratch, sizeof scratch), scratch);
+  if (message == nullptr || message[0] == '\0' || size == 0) return false;
+  std::snprintf(buffer, size, "%s", message);
+  return true;
+}
+
+// A library on a machine without a desktop has nobody to show a box to; the
+// status returned to the host carries the failure.
+void ReportOpenFailure(const char*) {}
 
 std::string PortMapDirectory() {
   const char* override = std::getenv(kPortMapVariable);
