@@ -6,12 +6,15 @@
 // Creates the Wine prefix when it does not exist yet, puts a pseudo-terminal
 // with a device simulator behind each COM port the program uses (links
 // dosdevices/comN -> /dev/pts/M, which Wine opens as serial ports), runs the
-// program with wine64 and echoes its output. Fails when the program fails,
-// prints no final "OK", or has not finished within four minutes.
+// program with wine64 and echoes its output, then checks that each
+// profile's line rate reached its pseudo-terminal. Fails when the program
+// fails, prints no final "OK", has not finished within four minutes, or a
+// rate is wrong.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -190,6 +193,26 @@ int main(int argc, char** argv) {
   std::cout << output << std::flush;
   for (const std::string& path : links) unlink(path.c_str());
 
+  // The rate each profile's DCB asked for has reached the line (a
+  // pseudo-terminal keeps its last settings; it starts at 38400). Parity and
+  // modem lines are not carried by pseudo-terminals, so only the rate tells.
+  struct Rate {
+    int FDevice;
+    const char* FPort;
+    speed_t FSpeed;
+    const char* FText;
+  };
+  const Rate rates[] = {{0, "COM2 (KVLv1)", B9600, "9600"}, {1, "COM3 (KVLv2)", B4800, "4800"},
+                        {2, "COM4 (LOG2A0)", B19200, "19200"}, {3, "COM5 (ZT2)", B9600, "9600"}};
+  bool ratesOk = true;
+  for (const Rate& rate : rates) {
+    termios t{};
+    const bool ok = tcgetattr(devices[static_cast<size_t>(rate.FDevice)]->MasterFd(), &t) == 0 &&
+                    cfgetospeed(&t) == rate.FSpeed;
+    ratesOk = ratesOk && ok;
+    std::cout << (ok ? "PASS " : "FAIL ") << "line rate of " << rate.FPort << " is " << rate.FText << " baud\n";
+  }
+
   if (timedOut) {
     std::cerr << "the Windows test program did not finish within " << kRunSeconds << " s\n";
     return 1;
@@ -200,6 +223,10 @@ int main(int argc, char** argv) {
   }
   if (output.find("\nOK\n") == std::string::npos && output.rfind("OK\n", 0) != 0) {
     std::cerr << "the Windows test program did not report OK\n";
+    return 1;
+  }
+  if (!ratesOk) {
+    std::cerr << "a profile's line rate did not reach the line\n";
     return 1;
   }
   return 0;
