@@ -8,7 +8,8 @@
 //
 // Prints one line per check (PASS, FAIL or SKIPPED with the reason) and ends
 // with status 0 only when nothing failed. A JNI function the natives are not
-// meant to use ends the program at once.
+// meant to use ends the program at once. The DLL's error boxes are caught
+// and checked instead of being shown.
 #include <windows.h>
 
 #include <jni.h>
@@ -262,6 +263,48 @@ jintArray Ints(std::initializer_list<jint> values) {
 }
 jint IntAt(jintArray array, size_t index) { return Object(array, FakeObject::okIntArray)->FInts[index]; }
 
+// The error boxes of port opening, caught by patching the DLL's import of
+// MessageBoxA, so that they are checked and nobody has to close them.
+struct Box {
+  HWND FOwner;
+  std::string FText;
+  std::string FCaption;
+  UINT FType;
+};
+std::vector<Box> gBoxes;
+
+int WINAPI RecordBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+  gBoxes.push_back({owner, text ? text : "", caption ? caption : "", type});
+  return IDOK;
+}
+
+bool CatchMessageBoxes(HMODULE library) {
+  auto* base = reinterpret_cast<uint8_t*>(library);
+  auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  if (directory.VirtualAddress == 0) return false;
+  for (auto* import = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress); import->Name;
+       ++import) {
+    if (_stricmp(reinterpret_cast<const char*>(base + import->Name), "user32.dll") != 0) continue;
+    auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + import->OriginalFirstThunk);
+    auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + import->FirstThunk);
+    for (; names->u1.AddressOfData; ++names, ++slots) {
+      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+      auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+      if (std::strcmp(reinterpret_cast<const char*>(byName->Name), "MessageBoxA") != 0) continue;
+      DWORD protection = 0;
+      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &protection);
+      slots->u1.Function = reinterpret_cast<ULONG_PTR>(&RecordBox);
+      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection, &protection);
+      return true;
+    }
+  }
+  return false;
+}
+
+constexpr jint kMissing = ERROR_FILE_NOT_FOUND;
+
 bool UnderWine() {
   HMODULE ntdll = GetModuleHandleA("ntdll.dll");
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
@@ -400,6 +443,32 @@ void Exchanges() {
   CheckEq(3, IntAt(missing, 0), "missing port: slot number returned");
   CheckEq(0, gNatives.FermRS(&gEnv, Receiver(), 3), "missing port: the slot stays free");
 
+  // A rate the driver refuses (0 is no rate): the settings step fails with
+  // the error box, and the slot stays taken until FermRS.
+  CheckEq(0, static_cast<long long>(gBoxes.size()), "no error box so far");
+  jintArray refused = Ints({-1});
+  const jint refusal = gNatives.InitKVLv1(&gEnv, Receiver(), 0, Str("COM12"), refused);
+  CheckEq(3, IntAt(refused, 0), "rate 0: slot number returned");
+  if (UnderWine() && refusal == 0) {
+    Skip("rate 0 is refused with the \"Erreur SetCommState\" box",
+         "Wine's SetCommState takes rate 0 on a pseudo-terminal (it sets the hang-up rate B0)");
+    gNatives.FermRS(&gEnv, Receiver(), 3);
+  } else {
+    Check(refusal != 0 && refusal != 100302, "rate 0: the open fails with a system code (" + std::to_string(refusal) + ")");
+    CheckEq(1, static_cast<long long>(gBoxes.size()), "rate 0: one error box");
+    if (gBoxes.size() == 1) {
+      CheckText("Erreur SetCommState", gBoxes[0].FText, "rate 0: box text");
+      CheckText("InitialiserRS232", gBoxes[0].FCaption, "rate 0: box caption");
+      Check(gBoxes[0].FOwner == nullptr && gBoxes[0].FType == (MB_OK | MB_ICONERROR),
+            "rate 0: box without owner, with OK button and error icon");
+    }
+    jintArray blocked = Ints({-1});
+    CheckEq(100302, gNatives.InitZT2(&gEnv, Receiver(), Str("COM9"), blocked), "rate 0: the slot stays taken");
+    gNatives.FermRS(&gEnv, Receiver(), 3);
+    jintArray reopened = Ints({-1});
+    CheckEq(kMissing, gNatives.InitZT2(&gEnv, Receiver(), Str("COM9"), reopened), "rate 0: FermRS freed the slot");
+  }
+
   // A time-out: a silent line, four waits of 1 s, the host's length and bytes
   // left as they were.
   jintArray silent = Ints({-1});
@@ -447,6 +516,7 @@ int main() {
                Find(library, "ExpliciteLastError", gNatives.ExpliciteLastError);
   Check(found, "the ten natives are exported under their JNI names");
   if (!found) return 1;
+  Check(CatchMessageBoxes(library), "the DLL imports MessageBoxA (its error boxes are caught)");
   std::printf("  running %s\n", UnderWine() ? "under Wine" : "on Windows");
 
   Enumeration();
