@@ -5,9 +5,11 @@
 // with its AND mask, or a PNG image) and keeps the best entry: the largest,
 // then the deepest. 32-bit entries use their alpha channel, the others the
 // mask. Saving gives back the file as loaded.
-// TMetafile recognises enhanced (EMF) and Windows (WMF, placeable or not)
-// metafiles, keeps their bytes and reads their size from the header;
-// it is not rendered yet: drawing one draws nothing, and any bytes load.
+// TMetafile holds an enhanced (EMF) or Windows (WMF, placeable or not)
+// metafile: its bytes, its size from the header (see MetafilePlayer.h) and a
+// player. Drawing renders the picture once per destination size into a
+// cached image and blends that; parts the metafile leaves undrawn show what
+// is beneath (a metafile is transparent).
 // TPicture.LoadFromFile picks the kind by the file's extension, compared
 // without regard to case: bmp, ico, emf, wmf, png. Its Data property is the
 // inline form of skins: a short string (length byte + class name TBitmap,
@@ -19,7 +21,8 @@
 // another extension, "Impossible d'ouvrir le fichier "%s". %s" (EFOpenError)
 // for a file that cannot be read, the graphic's own message for bad content
 // ("Image bitmap incorrecte", "Image icône incorrecte", "Image PNG
-// incorrecte"). A failed load leaves the picture as it was.
+// incorrecte", "Métafichier incorrect"). A failed load leaves the picture as
+// it was.
 #pragma once
 
 #include <memory>
@@ -27,6 +30,7 @@
 
 #include "Bitmap.h"
 #include "GraphicsBase.h"
+#include "MetafilePlayer.h"
 #include "Png.h"
 
 class TIcon : public TAlphaGraphic {
@@ -40,26 +44,37 @@ private:
   std::vector<uint8_t> FBytes;
 };
 
-enum TMetafileKind { mkNone, mkEnhanced, mkWindows, mkUnknown };
-
 class TMetafile : public TGraphic {
   VELQ_CLASS(TMetafile)
 public:
-  int Width() const override { return FWidth; }
-  int Height() const override { return FHeight; }
-  bool Empty() const override { return FBytes.empty(); }
-  TMetafileKind Kind() const noexcept { return FKind; }
-  bool Enhanced() const noexcept { return FKind == mkEnhanced; }
+  TMetafile();
+  ~TMetafile() override;
+  int Width() const override { return FPlayer ? FPlayer->Width() : 0; }
+  int Height() const override { return FPlayer ? FPlayer->Height() : 0; }
+  bool Empty() const override { return !FPlayer; }
+  TMetafileKind Kind() const noexcept { return FPlayer ? FPlayer->Kind() : mkNone; }
+  bool Enhanced() const noexcept { return Kind() == mkEnhanced; }
   void Draw(TCanvas& canvas, const TRect& dest) const override;
   void Assign(const TPersistent& source) override;
+  // Raises EInvalidGraphic("Métafichier incorrect") for anything but a
+  // whole metafile (empty, truncated, garbage); the metafile is then left
+  // unchanged.
   void LoadFromBytes(std::span<const uint8_t> bytes) override;
   std::vector<uint8_t> SaveToBytes() const override { return FBytes; }
+  // How many times the picture has been rendered: once per new destination
+  // size, never for a repeated paint at the same size.
+  int Renderings() const noexcept { return FRenderings; }
 
 private:
+  void DropCache() const;
   std::vector<uint8_t> FBytes;
-  TMetafileKind FKind = mkNone;
-  int FWidth = 0;
-  int FHeight = 0;
+  // Immutable once loaded, so copies of a metafile share it.
+  std::shared_ptr<const TMetafilePlayer> FPlayer;
+  // The picture rendered at the last destination size.
+  mutable cairo_surface_t* FCache = nullptr;
+  mutable int FCacheWidth = 0;
+  mutable int FCacheHeight = 0;
+  mutable int FRenderings = 0;
 };
 
 // A new, empty graphic of a streamed class name (TBitmap, TIcon, TMetafile,

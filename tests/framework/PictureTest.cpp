@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "DrawingTestUtil.h"
+#include "MetafileSamples.h"
 
 using namespace drawtest;
 
@@ -256,39 +257,6 @@ TEST(IconTest, CorruptedBytesFailCleanlyOrLoad) {
   forceEach(png, [](const std::vector<uint8_t>& b) { TPngImage().LoadFromBytes(b); });
 }
 
-TEST(MetafileTest, RecognisesHeadersAndDrawsNothing) {
-  std::vector<uint8_t> emf;
-  Put(emf, 1, 4);    // header record
-  Put(emf, 88, 4);   // its size
-  for (int v : {10, 20, 109, 69}) Put(emf, uint32_t(v), 4);  // bounds, inclusive
-  for (int i = 0; i < 4; ++i) Put(emf, 0, 4);                  // frame
-  Put(emf, 0x464D4520, 4);                                      // " EMF"
-  emf.resize(88, 0);
-  std::vector<uint8_t> wmf;
-  Put(wmf, 0x9AC6CDD7, 4);
-  Put(wmf, 0, 2);
-  for (int v : {0, 0, 1440, 720}) Put(wmf, uint32_t(v), 2);  // a box in twips
-  Put(wmf, 1440, 2);
-  wmf.resize(40, 0);
-  struct Case {
-    std::vector<uint8_t> bytes;
-    TMetafileKind kind;
-    int width, height;
-  };
-  const Case cases[] = {{emf, mkEnhanced, 100, 50}, {wmf, mkWindows, 96, 48}, {{1, 2, 3}, mkUnknown, 0, 0}};
-  for (const auto& c : cases) {
-    TMetafile metafile;
-    metafile.LoadFromBytes(c.bytes);
-    EXPECT_EQ(metafile.Kind(), c.kind);
-    EXPECT_EQ(metafile.Width(), c.width);
-    EXPECT_EQ(metafile.Height(), c.height);
-    EXPECT_EQ(metafile.SaveToBytes(), c.bytes);
-    TBitmap canvas(8, 8);
-    canvas.Canvas().StretchDraw(Rect(0, 0, 8, 8), metafile);
-    EXPECT_EQ(InkBounds(canvas), TRect{});
-  }
-}
-
 class PictureFilesTest : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -317,8 +285,8 @@ TEST_F(PictureFilesTest, LoadsByExtensionWithoutRegardToCase) {
       {"a.BMP", bitmap.SaveToBytes(), "TBitmap"},
       {"b.Png", MakePng(1, 1, {0xFFFF0000}), "TPNGObject"},
       {"c.ico", MakeIco({{1, 1, 24, dib}}), "TIcon"},
-      {"d.EMF", {1, 2, 3}, "TMetafile"},
-      {"e.wmf", {}, "TMetafile"},
+      {"d.EMF", mfsamples::Shapes(mfsamples::fmEmf), "TMetafile"},
+      {"e.wmf", mfsamples::Shapes(mfsamples::fmWmf), "TMetafile"},
   };
   for (const auto& c : cases) {
     TPicture picture;

@@ -1,0 +1,348 @@
+// Metafiles: samples written with libUEMF (MetafileSamples), drawn through
+// TMetafile, checked at chosen pixels and by the bounds of what is drawn, so
+// that the checks hold whatever the edge anti-aliasing.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "DrawingTestUtil.h"
+#include "ExtCtrls.h"
+#include "MetafileSamples.h"
+
+using namespace drawtest;
+using namespace mfsamples;
+
+namespace {
+
+constexpr uint32_t kUntouched = 0xFFFFFFFF;  // a probe that must stay white
+
+struct TProbe {
+  int X, Y;
+  uint32_t Rgb;  // 0xRRGGBB, or kUntouched
+};
+
+// The metafile drawn at its own size (or `width` x `height`) over white.
+std::unique_ptr<TBitmap> Render(const TMetafile& metafile, int width = 0, int height = 0) {
+  if (width == 0) width = metafile.Width(), height = metafile.Height();
+  auto bitmap = std::make_unique<TBitmap>(width, height);
+  bitmap->Canvas().Brush().SetColor(clWhite);
+  bitmap->Canvas().FillRect(Rect(0, 0, width, height));
+  bitmap->Canvas().StretchDraw(Rect(0, 0, width, height), metafile);
+  return bitmap;
+}
+
+std::unique_ptr<TMetafile> Load(const TBytes& bytes) {
+  auto metafile = std::make_unique<TMetafile>();
+  metafile->LoadFromBytes(bytes);
+  return metafile;
+}
+
+// Each channel within a small distance: interiors are exact, but bitmaps
+// are stretched with filtering.
+bool Near(TColor actual, uint32_t rgb) {
+  const uint32_t expected = rgb == kUntouched ? 0xFFFFFF : rgb;
+  const uint32_t a = uint32_t(actual);  // 0x00BBGGRR
+  const int dr = int(a & 0xFF) - int(expected >> 16), dg = int((a >> 8) & 0xFF) - int((expected >> 8) & 0xFF),
+            db = int((a >> 16) & 0xFF) - int(expected & 0xFF);
+  return std::abs(dr) <= 24 && std::abs(dg) <= 24 && std::abs(db) <= 24;
+}
+
+void ExpectProbes(const TBitmap& bitmap, const std::vector<TProbe>& probes, const std::string& what) {
+  for (const TProbe& p : probes)
+    EXPECT_TRUE(Near(bitmap.Pixels(p.X, p.Y), p.Rgb))
+        << what << " at (" << p.X << "," << p.Y << "): got 0x" << std::hex << uint32_t(bitmap.Pixels(p.X, p.Y))
+        << " (0x00BBGGRR), want 0x" << p.Rgb << " (0xRRGGBB)";
+}
+
+int InkCount(const TBitmap& bitmap) {
+  int n = 0;
+  for (int y = 0; y < bitmap.Height(); ++y)
+    for (int x = 0; x < bitmap.Width(); ++x) n += bitmap.Pixels(x, y) != clWhite;
+  return n;
+}
+
+const char* Name(TFormat f) { return f == fmEmf ? "EMF" : "WMF"; }
+
+}  // namespace
+
+// Every record family, in both formats: the same drawing comes out.
+TEST(MetafileTest, RecordFamiliesDrawWhereTheyShould) {
+  struct Case {
+    const char* Name;
+    TBytes (*Make)(TFormat);
+    std::vector<TProbe> Probes;
+  };
+  const std::vector<Case> cases = {
+      {"shapes",
+       &Shapes,
+       {{35, 25, kRed},
+        {12, 12, kRed},          // a rectangle's corner is filled
+        {72, 12, kUntouched},    // a rounded rectangle's is not
+        {95, 25, kLime},
+        {160, 25, kBlue},
+        {35, 80, kYellow},
+        {80, 65, kFuchsia},
+        {110, 65, kFuchsia},
+        {95, 65, kUntouched},    // between the two polygons of the poly-polygon
+        {160, 60, kAqua},        // chord: upper half
+        {175, 90, kAqua},        // pie: lower-right quarter
+        {145, 92, kUntouched},   // neither
+        {5, 5, kUntouched}}},
+      {"lines",
+       &Lines,
+       {{100, 20, kBlack},
+        {100, 21, kBlack},       // 5 pixels wide
+        {100, 50, kBlack},
+        {100, 61, kBlack},       // top of the arc
+        {100, 35, kUntouched},
+        {100, 97, kUntouched},   // the arc's lower half is not drawn
+        {5, 20, kUntouched}}},
+      {"map mode",
+       &MapMode,
+       {{50, 25, kRed}, {150, 75, kBlue}, {150, 25, kUntouched}, {50, 75, kUntouched}}},
+      {"bitmap",
+       &Bitmap,
+       {{50, 25, kRed}, {150, 25, kLime}, {50, 75, kBlue}, {150, 75, kYellow}, {10, 50, kUntouched},
+        {190, 50, kUntouched}}},
+      {"clip",
+       &Clip,
+       {{100, 50, kRed}, {52, 27, kRed}, {40, 50, kUntouched}, {160, 50, kUntouched}, {100, 20, kUntouched},
+        {100, 80, kUntouched}}},
+      {"unhandled records", &Unhandled, {{100, 50, kLime}, {10, 10, kUntouched}}},
+  };
+  for (TFormat format : {fmEmf, fmWmf})
+    for (const Case& c : cases) {
+      const std::string what = std::string(Name(format)) + " " + c.Name;
+      auto metafile = Load(c.Make(format));
+      ASSERT_EQ(metafile->Width(), 200) << what;
+      ASSERT_EQ(metafile->Height(), 100) << what;
+      ExpectProbes(*Render(*metafile), c.Probes, what);
+    }
+}
+
+TEST(MetafileTest, WorldTransformScalesAndMoves) {
+  auto metafile = Load(WorldTransform());
+  const auto bitmap = Render(*metafile);
+  const TRect ink = InkBounds(*bitmap);
+  // Edges within two pixels: libemf2svg outlines a pen-less fill with a
+  // one-unit stroke of the fill colour, scaled by 2 here.
+  EXPECT_NEAR(ink.Left, 50, 2);
+  EXPECT_NEAR(ink.Top, 20, 2);
+  EXPECT_NEAR(ink.Right, 90, 2);
+  EXPECT_NEAR(ink.Bottom, 60, 2);
+  ExpectProbes(*bitmap, {{70, 40, kLime}}, "world transform");
+}
+
+// One text run: its place, and what height, weight, italic and escapement
+// change in it.
+TEST(MetafileTest, TextRunFollowsTheFont) {
+  for (TFormat format : {fmEmf, fmWmf}) {
+    const std::string what = Name(format);
+    const auto normal = Render(*Load(Text(format, 24, 400, false, 0)));
+    const TRect ink = InkBounds(*normal);
+    ASSERT_FALSE(IsRectEmpty(ink)) << what;
+    // "HH" from (10,10), top-aligned: capitals start a little below the top.
+    EXPECT_GE(ink.Left, 10) << what;
+    EXPECT_LE(ink.Left, 16) << what;
+    EXPECT_GE(ink.Top, 10) << what;
+    EXPECT_LE(ink.Top, 20) << what;
+    const int height = ink.Bottom - ink.Top, width = ink.Right - ink.Left;
+    EXPECT_NEAR(height, 17, 3) << what;  // capital height of a 24-pixel Arial
+    EXPECT_GT(width, height) << what;
+
+    const TRect tall = InkBounds(*Render(*Load(Text(format, 48, 400, false, 0))));
+    EXPECT_NEAR(double(tall.Bottom - tall.Top) / height, 2.0, 0.25) << what;
+
+    EXPECT_GT(InkCount(*Render(*Load(Text(format, 24, 700, false, 0)))), InkCount(*normal) * 5 / 4) << what;
+
+    // Escapement 90 degrees: the run goes upwards.
+    const TRect up = InkBounds(*Render(*Load(Text(format, 24, 400, false, 900))));
+    EXPECT_GT(up.Bottom - up.Top, up.Right - up.Left) << what;
+
+    // Italic letters lean right: their top half sits further right than
+    // their bottom half.
+    auto lean = [](const TBitmap& b) {
+      const TRect r = InkBounds(b);
+      const int mid = (r.Top + r.Bottom) / 2;
+      double top = 0, bottom = 0;
+      int nt = 0, nb = 0;
+      for (int y = r.Top; y < r.Bottom; ++y)
+        for (int x = r.Left; x < r.Right; ++x)
+          if (b.Pixels(x, y) != clWhite) (y < mid ? (top += x, ++nt) : (bottom += x, ++nb));
+      return top / std::max(nt, 1) - bottom / std::max(nb, 1);
+    };
+    EXPECT_GT(lean(*Render(*Load(Text(format, 24, 400, true, 0)))), lean(*normal) + 1.0) << what;
+  }
+}
+
+TEST(MetafileTest, SizeComesFromTheHeaderAt96Dpi) {
+  EXPECT_EQ(HundredthsMmToPixels(2540), 96);
+  EXPECT_EQ(HundredthsMmToPixels(5292), 200);
+  EXPECT_EQ(HundredthsMmToPixels(0), 0);
+  EXPECT_EQ(HundredthsMmToPixels(-5), 0);
+  EXPECT_EQ(MetafileUnitsToPixels(1440, 1440), 96);
+  EXPECT_EQ(MetafileUnitsToPixels(1000, 480), 200);
+  EXPECT_EQ(MetafileUnitsToPixels(100, 0), 0);
+
+  // An EMF frame of 1024 x 600 pixels; a placeable WMF box in twips.
+  EXPECT_EQ(Load(Background(fmEmf, 1024, 600))->Width(), 1024);
+  EXPECT_EQ(Load(Background(fmEmf, 1024, 600))->Height(), 600);
+  TBytes twips = Shapes(fmWmf);
+  auto put16 = [&](size_t at, uint16_t v) {
+    twips[at] = uint8_t(v);
+    twips[at + 1] = uint8_t(v >> 8);
+  };
+  put16(10, 2880);  // right
+  put16(12, 1440);  // bottom
+  put16(14, 1440);  // units per inch
+  uint16_t sum = 0;
+  for (size_t i = 0; i < 20; i += 2) sum ^= uint16_t(twips[i] | twips[i + 1] << 8);
+  put16(20, sum);
+  auto metafile = Load(twips);
+  EXPECT_EQ(metafile->Width(), 192);
+  EXPECT_EQ(metafile->Height(), 96);
+  // The file's own window still maps its drawing onto the whole picture.
+  ExpectProbes(*Render(*metafile), {{34, 24, kRed}}, "WMF in twips");
+}
+
+TEST(MetafileTest, StretchedDrawingRendersOncePerSize) {
+  auto metafile = Load(Shapes(fmEmf));
+  const auto big = Render(*metafile, 400, 200);
+  ExpectProbes(*big, {{70, 50, kRed}, {190, 50, kLime}, {320, 50, kBlue}, {160, 130, kFuchsia}}, "stretched");
+  EXPECT_EQ(metafile->Renderings(), 1);
+  TBitmap again(400, 200);
+  again.Canvas().StretchDraw(Rect(0, 0, 400, 200), *metafile);
+  EXPECT_EQ(metafile->Renderings(), 1);
+  Render(*metafile, 100, 50);
+  EXPECT_EQ(metafile->Renderings(), 2);
+  // A copy shares the player but keeps its own rendering.
+  TMetafile copy;
+  copy.Assign(*metafile);
+  EXPECT_EQ(Art(*Render(copy)), Art(*Render(*metafile)));
+}
+
+TEST(MetafileTest, ImageControlPlacesTheMetafileLikeOtherPictures) {
+  auto metafile = Load(Shapes(fmEmf));  // 200 x 100
+  struct Case {
+    int Width, Height;
+    bool Stretch, Center, Proportional;
+    std::vector<TProbe> Probes;
+  };
+  const Case cases[] = {
+      {400, 200, false, false, false, {{35, 25, kRed}, {250, 50, kUntouched}}},
+      {400, 200, true, false, false, {{70, 50, kRed}, {320, 50, kBlue}}},       // scaled by 2
+      {400, 200, false, true, false, {{135, 75, kRed}, {35, 25, kUntouched}}},  // moved by (100, 50)
+      // Scaled to the height, the width following, centred: moved by (100, 0).
+      {400, 100, true, true, true, {{135, 25, kRed}, {35, 25, kUntouched}, {360, 25, kUntouched}}},
+  };
+  for (const Case& c : cases) {
+    TImage image(nullptr);
+    image.SetBounds(0, 0, c.Width, c.Height);
+    image.SetStretch(c.Stretch);
+    image.SetCenter(c.Center);
+    image.SetProportional(c.Proportional);
+    image.Picture()->SetGraphic(metafile.get());
+    TBitmap bitmap(c.Width, c.Height);
+    bitmap.Canvas().Brush().SetColor(clWhite);
+    bitmap.Canvas().FillRect(Rect(0, 0, c.Width, c.Height));
+    image.PaintMessage(&bitmap.Canvas());
+    ExpectProbes(bitmap, c.Probes,
+                 "stretch " + std::to_string(c.Stretch) + " center " + std::to_string(c.Center) + " proportional " +
+                     std::to_string(c.Proportional));
+  }
+}
+
+TEST(MetafileTest, PictureDataDrawsTheSameAsTheFile) {
+  for (TFormat format : {fmEmf, fmWmf}) {
+    const TBytes file = Background(format, 320, 200);
+    const auto dir = std::filesystem::path(::testing::TempDir()) / "velq-metafile-test";
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / (format == fmEmf ? "back.emf" : "back.wmf")).string();
+    WriteFileBytes(path, file);
+    TPicture fromFile;
+    fromFile.LoadFromFile(path);
+    std::filesystem::remove_all(dir);
+
+    std::vector<uint8_t> data = {9, 'T', 'M', 'e', 't', 'a', 'f', 'i', 'l', 'e'};
+    data.insert(data.end(), file.begin(), file.end());
+    TPicture inline_;
+    inline_.SetData(data);
+    ASSERT_EQ(inline_.Graphic()->ClassName(), "TMetafile");
+    EXPECT_EQ(inline_.Data(), data);
+    const auto a = Render(static_cast<const TMetafile&>(*fromFile.Graphic()));
+    const auto b = Render(static_cast<const TMetafile&>(*inline_.Graphic()));
+    ASSERT_EQ(a->Width(), 320);
+    for (int y = 0; y < a->Height(); ++y)
+      for (int x = 0; x < a->Width(); ++x) ASSERT_EQ(a->Pixels(x, y), b->Pixels(x, y)) << Name(format) << " " << x << "," << y;
+    ExpectProbes(*a, {{80, 100, kBlack}, {165, 110, kNavy}, {160, 180, kRed}, {40, 40, kYellow}}, Name(format));
+  }
+}
+
+TEST(MetafileTest, BadFilesRaiseTheInvalidMetafileError) {
+  const TBytes emf = Shapes(fmEmf), wmf = Shapes(fmWmf);
+  TBytes badChecksum = wmf;
+  badChecksum[20] ^= 0xFF;
+  const TBytes plainWmf(wmf.begin() + 22, wmf.end());  // no placeable header
+  TBytes huge = emf;
+  huge[4] = 0xF0;  // the header record claims more than the file holds
+  const std::vector<std::pair<const char*, TBytes>> bad = {
+      {"empty", {}},
+      {"garbage", TBytes(100, 0x5A)},
+      {"EMF without its end", TBytes(emf.begin(), emf.end() - 20)},
+      {"header record past the end", huge},
+      {"WMF without its end", TBytes(wmf.begin(), wmf.end() - 6)},
+      {"WMF with a bad checksum", badChecksum},
+      {"WMF without the placeable header", plainWmf},
+  };
+  for (const auto& [name, bytes] : bad) {
+    auto metafile = Load(Unhandled(fmEmf));
+    try {
+      metafile->LoadFromBytes(bytes);
+      ADD_FAILURE() << name << " loaded";
+    } catch (const EInvalidGraphic& e) {
+      EXPECT_EQ(e.Message(), "Métafichier incorrect") << name;
+    }
+    // The metafile is left as it was.
+    ExpectProbes(*Render(*metafile), {{100, 50, kLime}}, name);
+  }
+  // Every shorter prefix is a truncated file.
+  for (const TBytes* file : {&emf, &wmf})
+    for (size_t n = 0; n < file->size(); ++n)
+      EXPECT_THROW(Load(TBytes(file->begin(), file->begin() + std::ptrdiff_t(n))), EInvalidGraphic) << n;
+}
+
+// Under the sanitizers: every byte of an EMF and a WMF sample forced to 0x00
+// and 0xFF either loads and draws, or raises the picture error.
+TEST(MetafileTest, CorruptedBytesFailCleanlyOrDraw) {
+  for (const TBytes& file : {Shapes(fmEmf), Text(fmEmf, 20, 400, false, 0), Shapes(fmWmf), Bitmap(fmWmf)})
+    for (size_t i = 0; i < file.size(); ++i)
+      for (uint8_t value : {uint8_t(0x00), uint8_t(0xFF)}) {
+        TBytes corrupt = file;
+        corrupt[i] = value;
+        try {
+          auto metafile = Load(corrupt);
+          TBitmap bitmap(40, 20);
+          bitmap.Canvas().StretchDraw(Rect(0, 0, 40, 20), *metafile);
+        } catch (const EInvalidGraphic&) {
+        }
+      }
+}
+
+TEST(MetafileTest, PictureFileErrorKeepsThePicture) {
+  const auto dir = std::filesystem::path(::testing::TempDir()) / "velq-metafile-error";
+  std::filesystem::create_directories(dir);
+  const std::string good = (dir / "good.emf").string(), bad = (dir / "bad.wmf").string();
+  WriteFileBytes(good, Shapes(fmEmf));
+  WriteFileBytes(bad, TBytes{0xD7, 0xCD, 0xC6, 0x9A, 1, 2, 3});
+  TPicture picture;
+  picture.LoadFromFile(good);
+  try {
+    picture.LoadFromFile(bad);
+    ADD_FAILURE() << "a bad metafile loaded";
+  } catch (const EInvalidGraphic& e) {
+    EXPECT_EQ(e.Message(), "Métafichier incorrect");
+  }
+  std::filesystem::remove_all(dir);
+  EXPECT_EQ(picture.Width(), 200);
+}
