@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <limits>
 
 #include "DataChannelOs.h"
@@ -43,6 +44,12 @@ TDataBlockView& ProcessView() noexcept {
 }
 
 }  // namespace
+
+uint64_t MonotonicNanoseconds() noexcept {
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
+}
 
 std::string DataReadyMessageName() { return WithSuffix(kDataReadyMessageName); }
 std::string MapFileName() { return WithSuffix(kMapFileName); }
@@ -204,11 +211,17 @@ void TDataChannelHost::WriteSlot(int32_t slot, float value) {
   StoreSlot(FBlock->FAddress, static_cast<size_t>(slot), value);
 }
 
-bool TDataChannelHost::Notify() noexcept { return FSender && FSender->Send(); }
+bool TDataChannelHost::Notify() noexcept {
+  if (!FSender) return false;
+  // The send time rides along, so that the dashboard side can measure
+  // delivery latency; receivers that do not care ignore it.
+  const uint64_t sentAt = MonotonicNanoseconds();
+  return FSender->Send(&sentAt, sizeof sentAt);
+}
 
 void TDataChannelHost::Remove() noexcept {
   if (FRemoved) return;
   FRemoved = true;
+  channel_os::RemoveOwnBlock(FBlockName, *FBlock);
   channel_os::CloseBlock(*FBlock);
-  channel_os::RemoveBlock(FBlockName);
 }

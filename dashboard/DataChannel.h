@@ -7,7 +7,11 @@
 // position p of the sorted sensor list. On Linux the block is the POSIX
 // shared-memory object "/" + MapFileName() and the notification is a
 // datagram to the abstract Unix socket named DataReadyMessageName(), bound by
-// the dashboard; each datagram is one data-ready message, its payload unused.
+// the dashboard; each datagram is one data-ready message. Its payload is
+// optional: the host's CLOCK_MONOTONIC send time in nanoseconds, 8 bytes in
+// native byte order (TDataChannelHost and libvelqhost send it, for latency
+// figures). A datagram without it, or with any other payload, still
+// triggers a frame.
 //
 // Dashboard side:
 // - TDataReadyListener binds the notification and runs a watcher thread that
@@ -64,6 +68,9 @@ inline constexpr const char* kChannelSuffixVariable = "VELQ_CHANNEL_SUFFIX";
 
 std::string DataReadyMessageName();
 std::string MapFileName();
+
+// CLOCK_MONOTONIC now, in nanoseconds: the notification's payload.
+uint64_t MonotonicNanoseconds() noexcept;
 
 // ---- dashboard: the read-only view -------------------------------------------
 
@@ -213,10 +220,13 @@ public:
   // EDataChannelError for any other slot or after Remove.
   void WriteSlot(int32_t slot, float value);
 
-  // Sends one data-ready notification; true when a dashboard's queue took it.
+  // Sends one data-ready notification (payload: MonotonicNanoseconds() at
+  // the send); true when a dashboard's queue took it.
   bool Notify() noexcept;
 
-  // Unmaps and closes the block and removes its name now; idempotent.
+  // Unmaps and closes the block and removes its name now, unless a newer
+  // host has replaced the block under that name (that one stays);
+  // idempotent.
   void Remove() noexcept;
 
 private:

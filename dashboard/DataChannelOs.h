@@ -78,6 +78,11 @@ void CloseBlock(TOsBlock& block) noexcept;
 // Removes the name; blocks already mapped stay valid. Harmless when absent.
 void RemoveBlock(const std::string& name) noexcept;
 
+// Removes the name only while it still names `block` (the host's own,
+// still open), so that a host replaced by a newer one never removes the
+// newer one's block. Call before CloseBlock.
+void RemoveOwnBlock(const std::string& name, const TOsBlock& block) noexcept;
+
 // The bound, receiving end of the notification.
 class TOsNotifyReceiver {
 public:
@@ -96,10 +101,11 @@ std::unique_ptr<TOsNotifyReceiver> BindReceiver(const std::string& name, int& er
 class TOsNotifySender {
 public:
   virtual ~TOsNotifySender() = default;
-  // Sends one notification. Returns true when it was queued for a receiver;
-  // false when no receiver is bound or its queue stayed full for the
-  // sender's time-out (the notification is then dropped).
-  virtual bool Send() noexcept = 0;
+  // Sends one notification carrying `size` bytes of payload (0 allowed).
+  // Returns true when it was queued for a receiver; false when no receiver
+  // is bound or its queue stayed full for the sender's time-out (the
+  // notification is then dropped).
+  virtual bool Send(const void* payload, size_t size) noexcept = 0;
 };
 
 // A sender for `name`; waits at most `queueTimeout` for room in a full

@@ -201,12 +201,9 @@ public:
       : FSocket(socketFd), FAddress(address), FLength(length) {}
   ~TPosixSender() override { CloseDescriptor(FSocket); }
 
-  bool Send() noexcept override {
-    // The two message parameters of the original contract, both zero; the
-    // dashboard ignores them.
-    const uint64_t parameters[2] = {0, 0};
+  bool Send(const void* payload, size_t size) noexcept override {
     for (;;) {
-      const ssize_t sent = ::sendto(FSocket, parameters, sizeof parameters, MSG_NOSIGNAL,
+      const ssize_t sent = ::sendto(FSocket, payload, size, MSG_NOSIGNAL,
                                     reinterpret_cast<const sockaddr*>(&FAddress), FLength);
       if (sent >= 0) return true;
       if (errno == EINTR) continue;
@@ -301,6 +298,22 @@ void CloseBlock(TOsBlock& block) noexcept {
 }
 
 void RemoveBlock(const std::string& name) noexcept { ::shm_unlink(ShmName(name).c_str()); }
+
+void RemoveOwnBlock(const std::string& name, const TOsBlock& block) noexcept {
+  if (block.FHandle < 0) return;
+  const std::string shmName = ShmName(name);
+  // The name may meanwhile belong to a newer host's object (CreateBlock
+  // replaces rather than reuses); compare the objects, not the names. A
+  // host creating the name again between the check and the unlink is not
+  // excluded: hosts of one name are expected to follow each other.
+  const int fd = ::shm_open(shmName.c_str(), O_RDONLY | O_CLOEXEC, 0);
+  if (fd < 0) return;
+  struct stat named {}, own {};
+  const bool same = ::fstat(fd, &named) == 0 && ::fstat(static_cast<int>(block.FHandle), &own) == 0 &&
+                    named.st_dev == own.st_dev && named.st_ino == own.st_ino;
+  ::close(fd);
+  if (same) ::shm_unlink(shmName.c_str());
+}
 
 std::unique_ptr<TOsNotifyReceiver> BindReceiver(const std::string& name, int& error) {
   error = 0;

@@ -306,6 +306,20 @@ TEST(DataChannelHost, ANewHostReplacesAStaleBlockWithoutDisturbingItsReaders) {
   EXPECT_EQ(oldView.ReadSlot(6), 6.0f);
 }
 
+TEST(DataChannelHost, AReplacedHostRemovesOnlyItsOwnBlock) {
+  const ChannelNames names;
+  TDataChannelHost stale(6, names.block, names.message);
+  TDataChannelHost fresh(2, names.block, names.message);
+  fresh.WriteSlot(2, 2.0f);
+  stale.Remove();
+  TDataBlockView view;
+  view.Open(names.block);  // the newer host's block is still there
+  EXPECT_EQ(view.SlotCount(), 2);
+  EXPECT_EQ(view.ReadSlot(2), 2.0f);
+  fresh.Remove();
+  EXPECT_EQ(OpenError(names.block), "Error");
+}
+
 TEST(DataChannelHost, NotifyWithNoDashboardIsDroppedAtOnce) {
   const ChannelNames names;
   TDataChannelHost host(1, names.block, names.message, 2s);
@@ -415,14 +429,40 @@ TEST(DataReadyListener, AnyDatagramCountsWhateverItsPayload) {
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path + 1, names.message.data(), names.message.size());
   const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + names.message.size());
-  const std::string payloads[] = {"", "x", std::string(16, '\xff'), std::string(1000, 'p')};
+  // Empty, the host's 8-byte send time, and payloads no host sends.
+  const std::string payloads[] = {"", std::string(8, '\x01'), "x", std::string(16, '\xff'),
+                                  std::string(1000, 'p')};
   for (const std::string& payload : payloads)
     EXPECT_EQ(::sendto(fd, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&address), length),
               static_cast<ssize_t>(payload.size()));
   ::close(fd);
-  EXPECT_TRUE(counter.WaitFor(4));
+  EXPECT_TRUE(counter.WaitFor(5));
   listener.Stop();
-  EXPECT_EQ(counter.Count(), 4);
+  EXPECT_EQ(counter.Count(), 5);
+}
+
+TEST(DataChannelHost, NotifyCarriesTheMonotonicSendTime) {
+  const ChannelNames names;
+  const int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path + 1, names.message.data(), names.message.size());
+  const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + names.message.size());
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), length), 0);
+
+  TDataChannelHost host(1, names.block, names.message);
+  const uint64_t before = MonotonicNanoseconds();
+  ASSERT_TRUE(host.Notify());
+  const uint64_t after = MonotonicNanoseconds();
+  unsigned char payload[32];
+  const ssize_t got = ::recv(fd, payload, sizeof payload, 0);
+  ::close(fd);
+  ASSERT_EQ(got, 8);
+  uint64_t sentAt = 0;
+  std::memcpy(&sentAt, payload, sizeof sentAt);
+  EXPECT_GE(sentAt, before);
+  EXPECT_LE(sentAt, after);
 }
 
 TEST(DataReadyListener, ACallbackThatThrowsDoesNotEndTheWatcher) {
