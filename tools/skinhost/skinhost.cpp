@@ -12,25 +12,25 @@
 // dashboard with the skin name in this directory and ends when it ends.
 // --print-layout prints "SLOT SENSOR" lines and exits. The shared-memory
 // object is removed when skinhost ends. Exit 0, or 1 with a message.
-#include <sys/wait.h>
-#include <unistd.h>
+//
+// It uses nothing but the host library (velq/host.h), as any host would.
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <random>
 #include <sstream>
+#include <string>
 #include <thread>
+#include <vector>
 
-#include "DataChannel.h"
-#include "SkinImpl.h"
-#include "SkinRegistration.h"
-#include "SkinStream.h"
-#include "backend/headless/HeadlessWindowSystem.h"
+#include "velq/host.h"
 
 namespace {
 
@@ -113,29 +113,17 @@ std::vector<std::vector<std::string>> ReadCsv(const std::string& path) {
   return rows;
 }
 
-// The skin's sensors in slot order, found exactly as the dashboard finds
-// them: the skin read into a skin window, each component registering its
-// sensors, the list sorted.
-std::vector<std::string> SensorLayout(const std::string& skin) {
-  THeadlessWindowSystem windowSystem;
-  windowSystem.SetEchoMessageBoxes(false);
-  TApplication application(windowSystem);
-  RegisterSkinClasses();
-  auto* form = new TSkinForm(&application);
-  ReadSkinFile("Skin/" + skin + "/skin.bin", *form);
-  return SkinSensorLayout(*form);
+// Ends skinhost with the library's message when a call failed.
+void Check(velq_status status) {
+  if (status != VELQ_OK) Fail(velq_last_error());
 }
 
-pid_t Launch(const std::string& program, const std::string& skin) {
-  const pid_t pid = fork();
-  if (pid < 0) Fail("cannot start " + program);
-  if (pid == 0) {
-    execl(program.c_str(), program.c_str(), skin.c_str(), static_cast<char*>(nullptr));
-    std::fprintf(stderr, "skinhost: cannot run %s\n", program.c_str());
-    _exit(127);
-  }
-  return pid;
-}
+// Frees a library object at the end of a scope.
+template <typename T, void (*Free)(T*)>
+struct TOwned {
+  T* Object = nullptr;
+  ~TOwned() { Free(Object); }
+};
 
 }  // namespace
 
@@ -170,12 +158,12 @@ int main(int argc, char** argv) {
                          "[--launch PATH] [--print-layout]");
   if (!(rate > 0)) Fail("--rate must be positive");
 
+  // The skin's sensors in slot order, found by the dashboard's own code.
+  TOwned<velq_layout, velq_layout_free> skinLayout;
+  Check(velq_layout_load(nullptr, skin.c_str(), &skinLayout.Object));
   std::vector<std::string> layout;
-  try {
-    layout = SensorLayout(skin);
-  } catch (const std::exception& e) {
-    Fail(e.what());
-  }
+  for (int32_t p = 1; p <= velq_layout_count(skinLayout.Object); ++p)
+    layout.emplace_back(velq_layout_sensor(skinLayout.Object, p));
   if (printLayout) {
     for (size_t i = 0; i < layout.size(); ++i) std::printf("%zu %s\n", i + 1, layout[i].c_str());
     return 0;
@@ -183,13 +171,11 @@ int main(int argc, char** argv) {
 
   std::vector<TGenerator> generators(layout.size());
   for (const auto& [sensor, generator] : sets) {
-    bool found = false;
-    for (size_t i = 0; i < layout.size(); ++i)
-      if (layout[i] == sensor) {
-        generators[i] = ParseGenerator(generator);
-        found = true;
-      }
-    if (!found) std::fprintf(stderr, "skinhost: the skin does not use %s; ignored\n", sensor.c_str());
+    int32_t position = 0;
+    if (velq_layout_position(skinLayout.Object, sensor.c_str(), &position) == VELQ_OK)
+      generators[size_t(position - 1)] = ParseGenerator(generator);
+    else
+      std::fprintf(stderr, "skinhost: the skin does not use %s; ignored\n", sensor.c_str());
   }
   std::vector<std::vector<std::string>> csv;
   std::vector<int> csvColumn(layout.size(), -1);
@@ -202,36 +188,35 @@ int main(int argc, char** argv) {
 
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
-  try {
-    TDataChannelHost host(static_cast<int32_t>(layout.size()));
-    pid_t child = launch.empty() ? 0 : Launch(launch, skin);
-    std::mt19937 random(12345);
-    const auto start = std::chrono::steady_clock::now();
-    const auto period = std::chrono::duration<double>(1.0 / rate);
-    for (long frame = 0; !GStop && (frames == 0 || frame < frames); ++frame) {
-      const double seconds = frame / rate;
-      for (size_t i = 0; i < layout.size(); ++i) {
-        double v = Value(generators[i], seconds, random);
-        if (csvColumn[i] >= 0) {
-          const auto& row = csv[1 + size_t(frame) % (csv.size() - 1)];
-          if (size_t(csvColumn[i]) < row.size()) v = std::atof(row[size_t(csvColumn[i])].c_str());
-        }
-        host.WriteSlot(static_cast<int32_t>(i + 1), static_cast<float>(v));
+  TOwned<velq_channel, velq_channel_free> channel;
+  Check(velq_channel_create(skinLayout.Object, &channel.Object));
+  TOwned<velq_process, velq_process_free> child;  // freeing a running dashboard ends it
+  if (!launch.empty() && velq_launch(launch.c_str(), skin.c_str(), nullptr, &child.Object) != VELQ_OK) {
+    const std::string message = velq_last_error();
+    velq_channel_free(channel.Object);  // Fail exits without unwinding: remove the block first
+    channel.Object = nullptr;
+    Fail(message);
+  }
+  std::mt19937 random(12345);
+  std::vector<float> frame(layout.size());
+  const auto start = std::chrono::steady_clock::now();
+  const auto period = std::chrono::duration<double>(1.0 / rate);
+  for (long number = 0; !GStop && (frames == 0 || number < frames); ++number) {
+    const double seconds = number / rate;
+    for (size_t i = 0; i < layout.size(); ++i) {
+      double v = Value(generators[i], seconds, random);
+      if (csvColumn[i] >= 0) {
+        const auto& row = csv[1 + size_t(number) % (csv.size() - 1)];
+        if (size_t(csvColumn[i]) < row.size()) v = std::atof(row[size_t(csvColumn[i])].c_str());
       }
-      host.Notify();
-      if (child && waitpid(child, nullptr, WNOHANG) == child) {
-        child = 0;
-        break;
-      }
-      // Frames follow the intended schedule, not the previous frame's end.
-      std::this_thread::sleep_until(start + period * (frame + 1));
+      frame[i] = static_cast<float>(v);
     }
-    if (child) {
-      kill(child, SIGTERM);
-      waitpid(child, nullptr, 0);
-    }
-  } catch (const std::exception& e) {
-    Fail(e.what());
+    Check(velq_channel_set_frame(channel.Object, frame.data(), frame.size()));
+    // No dashboard listening yet (or any more) is not an error for a host.
+    velq_channel_notify(channel.Object);
+    if (child.Object && velq_process_wait(child.Object, 0, nullptr) == VELQ_OK) break;
+    // Frames follow the intended schedule, not the previous frame's end.
+    std::this_thread::sleep_until(start + period * (number + 1));
   }
   return 0;
 }
