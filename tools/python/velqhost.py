@@ -145,6 +145,8 @@ class Channel:
 
     def launch(self, program=None):
         """Starts the dashboard (None: SkinVELQ from PATH) with this skin in work_dir."""
+        if self._process:
+            raise HostError(ERR_ARGUMENT, "The dashboard has already been launched")
         handle = ctypes.c_void_p()
         _check(_lib.velq_launch(_text(program), _text(self.skin), _text(self.work_dir), ctypes.byref(handle)))
         self._process = handle
