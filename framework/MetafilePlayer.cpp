@@ -6,6 +6,7 @@
 #include <uemf_safe.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -36,6 +37,13 @@ uint32_t Le32(std::span<const uint8_t> b, size_t pos) {
 
 [[noreturn]] void Invalid() { throw EInvalidGraphic(kInvalidMetafile); }
 
+// Reference devices from 2.54 to 25400 dots per inch (pixels per 0.01 mm).
+bool IsSaneResolution(double perHundredthMm) { return perHundredthMm >= 0.001 && perHundredthMm <= 10; }
+
+// Scales beyond these are no picture anyone drew; Cairo and FreeType fail
+// on them (and leak what they allocated on the way).
+constexpr double kMinScale = 1e-4, kMaxScale = 1e4;
+
 int ClampToInt(double v) noexcept {
   if (!(v > 0)) return 0;  // also NaN
   return v >= double(INT32_MAX) ? INT32_MAX : int(std::lround(v));
@@ -44,6 +52,7 @@ int ClampToInt(double v) noexcept {
 struct GErrorFree {
   void operator()(GError* e) const { g_error_free(e); }
 };
+
 // A pen of CreatePen wider than one pixel draws at its width; libemf2svg
 // draws every pen without the geometric flag one pixel wide, so the flag is
 // set on those pens (the copy only).
@@ -55,6 +64,7 @@ void WidePensGeometric(char* record) {
     std::memcpy(record, &pen, sizeof pen);
   }
 }
+
 // librsvg 2.54 aborts the process (a Rust panic) on text whose font
 // FreeType cannot scale; libemf2svg writes whatever size the file asks for.
 // Such text runs are left out: no legible text is that large.
@@ -76,10 +86,11 @@ std::string ForGdiLook(std::string svg) {
     const size_t size = svg.find("font-size=\"", start);
     bool huge = true;  // also a run without a readable size
     if (size != std::string::npos && size < end) {
+      // libemf2svg writes numbers with a point (C locale).
       const char* first = svg.c_str() + size + 11;
-      char* last = nullptr;
-      const double value = std::strtod(first, &last);
-      huge = last == first || !std::isfinite(value) || std::fabs(value) > kMaxFontPixels;
+      double value = 0;
+      const auto [last, error] = std::from_chars(first, svg.c_str() + svg.size(), value);
+      huge = error != std::errc() || last == first || !std::isfinite(value) || std::fabs(value) > kMaxFontPixels;
     }
     if (huge) svg.erase(start, end - start);
     else start = end;
@@ -122,6 +133,7 @@ void TMetafilePlayer::LoadEnhanced(std::span<const uint8_t> bytes) {
   std::memcpy(aligned.data(), bytes.data(), bytes.size());
   char* const data = reinterpret_cast<char*>(aligned.data());
   bool ended = false;
+  size_t length = 0;  // up to the end record
   for (size_t off = 0; off < bytes.size() && !ended;) {
     if (bytes.size() - off < 8) Invalid();
     const uint32_t type = Le32(bytes, off), size = Le32(bytes, off + 4);
@@ -133,6 +145,7 @@ void TMetafilePlayer::LoadEnhanced(std::span<const uint8_t> bytes) {
     if (type == U_EMR_CREATEPEN && size >= sizeof(U_EMRCREATEPEN)) WidePensGeometric(data + off);
     ended = type == U_EMR_EOF;
     off += size;
+    length = off;
   }
   if (!ended) Invalid();  // truncated: the end record never came
 
@@ -144,9 +157,12 @@ void TMetafilePlayer::LoadEnhanced(std::span<const uint8_t> bytes) {
 
   // Reference-device pixels per 0.01 mm; a header without a sensible device
   // is taken as 96 dots per inch.
-  double pxX = 96.0 / 2540.0, pxY = 96.0 / 2540.0;
-  if (header.szlDevice.cx > 0 && header.szlMillimeters.cx > 0) pxX = double(header.szlDevice.cx) / (100.0 * header.szlMillimeters.cx);
-  if (header.szlDevice.cy > 0 && header.szlMillimeters.cy > 0) pxY = double(header.szlDevice.cy) / (100.0 * header.szlMillimeters.cy);
+  auto resolution = [](int32_t pixels, int32_t millimetres) {
+    const double perHundredthMm = millimetres > 0 ? double(pixels) / (100.0 * millimetres) : 0;
+    return IsSaneResolution(perHundredthMm) ? perHundredthMm : 96.0 / 2540.0;
+  };
+  const double pxX = resolution(header.szlDevice.cx, header.szlMillimeters.cx);
+  const double pxY = resolution(header.szlDevice.cy, header.szlMillimeters.cy);
   const U_RECTL& frame = header.rclFrame;
   const U_RECTL& bounds = header.rclBounds;
   const int64_t frameW = int64_t(frame.right) - frame.left, frameH = int64_t(frame.bottom) - frame.top;
@@ -159,7 +175,7 @@ void TMetafilePlayer::LoadEnhanced(std::span<const uint8_t> bytes) {
   options.emfplus = false;
   char* svg = nullptr;
   size_t svgLength = 0;
-  const int ok = emf2svg(data, bytes.size(), &svg, &svgLength, &options);
+  const int ok = emf2svg(data, length, &svg, &svgLength, &options);
   std::unique_ptr<char, decltype(&std::free)> svgOwner(svg, &std::free);
   if (!ok || !svg || svgLength == 0) Invalid();
   const std::string tamed = ForGdiLook(std::string(svg, svgLength));
@@ -205,9 +221,11 @@ cairo_surface_t* TMetafilePlayer::Render(int width, int height) const {
     cairo_surface_destroy(surface);
     throw EOutOfResources(Format("Ressources insuffisantes (%dx%d)", width, height));
   }
-  if (!FSvg) return surface;
+  const double scaleX = width / FSpanX, scaleY = height / FSpanY;
+  if (!FSvg || !(scaleX >= kMinScale && scaleX <= kMaxScale && scaleY >= kMinScale && scaleY <= kMaxScale))
+    return surface;
   cairo_t* cr = cairo_create(surface);
-  cairo_scale(cr, width / FSpanX, height / FSpanY);
+  cairo_scale(cr, scaleX, scaleY);
   cairo_translate(cr, -FLeft, -FTop);
   const RsvgRectangle viewport{0, 0, FSvgWidth, FSvgHeight};
   // A drawing librsvg gives up on part-way keeps what it drew.

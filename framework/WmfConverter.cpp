@@ -369,7 +369,8 @@ std::vector<uint8_t> WmfToEmf(std::span<const uint8_t> wmf) {
         const uint16_t* counts = nullptr;
         const char* points = nullptr;
         need(U_WMRPOLYPOLYGON_get(rec, &polys, &counts, &points));
-        if (!counts || !points || polys == 0) break;
+        // The reader does not check that the counts fit in the record.
+        if (!counts || !points || polys == 0 || end - reinterpret_cast<const char*>(counts) < ptrdiff_t(2 * polys)) break;
         std::vector<uint32_t> sizes;
         size_t total = 0;
         for (uint16_t i = 0; i < polys; ++i) {
