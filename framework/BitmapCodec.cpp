@@ -8,9 +8,6 @@
 namespace {
 
 constexpr uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kAlphaBitFields = 6;
-// Guards allocations against headers that claim absurd sizes (RLE data can
-// be tiny for a huge image).
-constexpr uint64_t kMaxPixels = uint64_t{1} << 26;
 
 // Bounds-checked little-endian reads: every access goes through here, so a
 // lying header can only lead to the error, never to a read past the buffer.
@@ -97,7 +94,7 @@ uint64_t ReadHeader(const TReader& in, uint64_t pos, bool icon, THeader& h) {
     height /= 2;
     if (height == 0) in.Fail();
   }
-  if (uint64_t(width) * uint64_t(height) > kMaxPixels) in.Fail();
+  if (uint64_t(width) * uint64_t(height) > kMaxPicturePixels) in.Fail();
   h.Width = int(width);
   h.Height = int(height);
 
@@ -192,7 +189,6 @@ uint64_t ReadRows(const TReader& in, uint64_t pos, const THeader& h, TDecodedIma
 // palette entry 0. Data that ends between two commands ends the image; data
 // that ends inside a command is a truncated file.
 void ReadRle(const TReader& in, uint64_t pos, const THeader& h, TDecodedImage& img) {
-  std::fill(img.Pixels.begin(), img.Pixels.end(), h.Palette[0]);
   const bool four = h.Compression == kRle4;
   int64_t x = 0, y = 0;  // y counts rows from the bottom
   auto put = [&](unsigned index) {
@@ -232,12 +228,19 @@ TDecodedImage Decode(const TReader& in, uint64_t headerPos, std::optional<uint64
   img.Width = h.Width;
   img.Height = h.Height;
   img.BitsPerPixel = h.Bpp;
-  img.Pixels.assign(size_t(h.Width) * size_t(h.Height), Opaque(0, 0, 0));
   const uint64_t pos = pixelPos.value_or(afterPalette);
   if (h.Compression == kRle8 || h.Compression == kRle4) {
+    // Runs may skip pixels; those keep palette entry 0.
+    img.Pixels.assign(size_t(h.Width) * size_t(h.Height), h.Palette[0]);
     ReadRle(in, pos, h, img);
     return img;
   }
+  // A file too short for the rows (and an icon's mask) its header declares
+  // fails before the pixels are allocated: a few bytes claiming a huge
+  // picture must not cost its memory.
+  const uint64_t rowsSize = RowBytes(h.Width, h.Bpp) * uint64_t(h.Height);
+  in.At(pos, rowsSize + (icon ? RowBytes(h.Width, 1) * uint64_t(h.Height) : 0));
+  img.Pixels.assign(size_t(h.Width) * size_t(h.Height), Opaque(0, 0, 0));
   const uint64_t maskPos = ReadRows(in, pos, h, img);
   if (icon) {
     const uint64_t maskRow = RowBytes(h.Width, 1);

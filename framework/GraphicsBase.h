@@ -25,6 +25,15 @@
 #include "Colors.h"
 #include "Types.h"
 
+// The most pixels a decoded picture may have: a header that claims more is
+// refused before anything is allocated (RLE bitmap data can be a few bytes
+// for a huge picture). Fuzz builds set a lower limit so that such inputs
+// stay cheap to run; the checks themselves are the same.
+#ifndef VELQ_MAX_PICTURE_PIXELS
+#define VELQ_MAX_PICTURE_PIXELS (uint64_t{1} << 26)
+#endif
+inline constexpr uint64_t kMaxPicturePixels = VELQ_MAX_PICTURE_PIXELS;
+
 class TCanvas;
 
 // Raised when an image of the requested size cannot be allocated.

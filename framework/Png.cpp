@@ -8,8 +8,6 @@
 
 namespace {
 const char* const kInvalidPng = "Image PNG incorrecte";
-// Refuse headers that would need absurd buffers before decoding anything.
-constexpr uint64_t kMaxPixels = uint64_t{1} << 26;
 constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 }  // namespace
 
@@ -20,7 +18,7 @@ std::vector<uint32_t> DecodePng(std::span<const uint8_t> bytes, const std::strin
   std::memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;
   if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) throw EInvalidGraphic(errorText);
-  if (image.width == 0 || image.height == 0 || uint64_t(image.width) * image.height > kMaxPixels) {
+  if (image.width == 0 || image.height == 0 || uint64_t(image.width) * image.height > kMaxPicturePixels) {
     png_image_free(&image);
     throw EInvalidGraphic(errorText);
   }
