@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Picture.h"
+#include "Graphics.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static constexpr std::string_view kClass = "TMetafile";
