@@ -90,6 +90,9 @@ std::vector<uint16_t> Widen(const char* text, size_t length) {
 void Text(TEmfOut& out, U_POINT16 at, const char* text, int16_t length, uint16_t options, U_RECT16 clip,
           int fontHeight) {
   if (length <= 0) return;
+  // The EMF text carries one advance per character (made here), so only
+  // the options that do not change the Dx array's meaning are kept.
+  options &= U_ETO_OPAQUE | U_ETO_CLIPPED;
   std::vector<uint16_t> wide = Widen(text, size_t(length));
   std::unique_ptr<uint32_t, decltype(&std::free)> dx(dx_set(fontHeight, U_FW_NORMAL, uint32_t(length)), &std::free);
   if (!dx) return;

@@ -176,6 +176,18 @@ TEST(MetafileTest, TextRunFollowsTheFont) {
   }
 }
 
+// ExtTextOut options that change the advance array (x and y advances,
+// glyph indices) or the background: the run still draws where it should.
+TEST(MetafileTest, ExtTextOutOptionsKeepTheRun) {
+  for (TFormat format : {fmEmf, fmWmf})
+    for (uint16_t options : {uint16_t(0), uint16_t(0x2000), uint16_t(0x2000 | 0x0004), uint16_t(0x0002)}) {
+      const TRect ink = InkBounds(*Render(*Load(ExtText(format, options))));
+      EXPECT_FALSE(IsRectEmpty(ink)) << Name(format) << " options 0x" << std::hex << options;
+      EXPECT_GE(ink.Left, 10) << Name(format) << " options 0x" << std::hex << options;
+      EXPECT_LE(ink.Top, 34) << Name(format) << " options 0x" << std::hex << options;
+    }
+}
+
 TEST(MetafileTest, SizeComesFromTheHeaderAt96Dpi) {
   EXPECT_EQ(HundredthsMmToPixels(2540), 96);
   EXPECT_EQ(HundredthsMmToPixels(5292), 200);

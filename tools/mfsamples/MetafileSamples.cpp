@@ -82,6 +82,7 @@ public:
   virtual void Anisotropic(TPoint windowOrg, TPoint windowExt, TPoint viewportOrg, TPoint viewportExt) = 0;
   virtual void StretchBitmap(int l, int t, int r, int b, int w, int h, const std::vector<uint32_t>& rgb) = 0;
   virtual void Text(int x, int y, const char* text, uint32_t rgb) = 0;
+  virtual void ExtText(int x, int y, const char* text, uint16_t options) = 0;
   virtual void ClipRect(int l, int t, int r, int b) = 0;
   virtual void Unhandled() = 0;
   virtual TBytes Finish() = 0;
@@ -187,6 +188,18 @@ public:
     std::unique_ptr<uint32_t, decltype(&std::free)> dx(dx_set(-20, U_FW_NORMAL, uint32_t(length)), &std::free);
     std::unique_ptr<char, decltype(&std::free)> emrtext(
         emrtext_set(pointl_set(x, y), uint32_t(length), 2, wide.get(), U_ETO_NONE, Box(0, 0, 0, 0), dx.get()),
+        &std::free);
+    Add(U_EMREXTTEXTOUTW_set(Box(0, 0, 0, 0), U_GM_COMPATIBLE, 1.0f, 1.0f,
+                             reinterpret_cast<PU_EMRTEXT>(emrtext.get())));
+  }
+  void ExtText(int x, int y, const char* text, uint16_t options) override {
+    size_t length = 0;
+    std::unique_ptr<uint16_t, decltype(&std::free)> wide(U_Utf8ToUtf16le(text, 0, &length), &std::free);
+    // Two advances per character when the options announce x and y ones.
+    const uint32_t advances = uint32_t(length) * ((options & U_ETO_PDY) ? 2 : 1);
+    std::vector<uint32_t> dx(advances, 14);
+    std::unique_ptr<char, decltype(&std::free)> emrtext(
+        emrtext_set(pointl_set(x, y), uint32_t(length), 2, wide.get(), options, Box(0, 0, 0, 0), dx.data()),
         &std::free);
     Add(U_EMREXTTEXTOUTW_set(Box(0, 0, 0, 0), U_GM_COMPATIBLE, 1.0f, 1.0f,
                              reinterpret_cast<PU_EMRTEXT>(emrtext.get())));
@@ -343,6 +356,10 @@ public:
     Add(U_WMRSETTEXTCOLOR_set(Ref(rgb)));
     Add(U_WMRTEXTOUT_set(P(x, y), const_cast<char*>(text)));
   }
+  void ExtText(int x, int y, const char* text, uint16_t options) override {
+    std::vector<int16_t> dx(std::strlen(text), 14);
+    Add(U_WMREXTTEXTOUT_set(P(x, y), int16_t(dx.size()), options, text, dx.data(), Box(0, 0, 0, 0)));
+  }
   void ClipRect(int l, int t, int r, int b) override { Add(U_WMRINTERSECTCLIPRECT_set(Box(l, t, r, b))); }
   void Unhandled() override {
     const char data[8] = {'s', 'a', 'm', 'p', 'l', 'e', 0, 0};
@@ -445,6 +462,14 @@ TBytes Text(TFormat format, int height, int weight, bool italic, int escapement)
   const uint32_t font = w->Font(height, weight, italic, escapement);
   w->Select(font);
   w->Text(10, 10, "HH", kBlack);
+  return w->Finish();
+}
+
+TBytes ExtText(TFormat format, uint16_t options) {
+  auto w = NewWriter(format, 300, 100);
+  const uint32_t font = w->Font(24, 400, false, 0);
+  w->Select(font);
+  w->ExtText(10, 10, "HH", options);
   return w->Finish();
 }
 

@@ -56,6 +56,11 @@ TBytes Bitmap(TFormat format);
 // (tenths of a degree, counter-clockwise).
 TBytes Text(TFormat format, int height, int weight, bool italic, int escapement);
 
+// 300 x 100. "HH" in black at (10,10), Arial 24 pixels, by ExtTextOut with
+// the given ETO_ options (0x2000 announces x and y advances, 0x10 glyph
+// indices); the record carries one advance per character.
+TBytes ExtText(TFormat format, uint16_t options);
+
 // 200 x 100. Clipped to (50,25)-(150,75), a red rectangle over the whole
 // picture: red inside the clip box, nothing drawn outside.
 TBytes Clip(TFormat format);
