@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -150,9 +151,16 @@ void TMetafilePlayer::LoadEnhanced(std::span<const uint8_t> bytes) {
   if (!ended) Invalid();  // truncated: the end record never came
 
   // The header's optional tail (pixel format, micrometres) may be absent.
-  if (Le32(bytes, 4) < 88) Invalid();
+  const size_t headerSize = Le32(bytes, 4);
+  if (headerSize < 88) Invalid();
+  // libemf2svg reads the description and the pixel format wherever the
+  // header says, unchecked; neither is drawn, so the copy has none.
+  const uint32_t none = 0;
+  for (size_t field : {offsetof(U_EMRHEADER, nDescription), offsetof(U_EMRHEADER, offDescription),
+                       offsetof(U_EMRHEADER, cbPixelFormat), offsetof(U_EMRHEADER, offPixelFormat)})
+    if (field + 4 <= headerSize) std::memcpy(data + field, &none, 4);
   U_EMRHEADER header{};
-  std::memcpy(&header, data, std::min<size_t>(sizeof header, Le32(bytes, 4)));
+  std::memcpy(&header, data, std::min<size_t>(sizeof header, headerSize));
   FKind = mkEnhanced;
 
   // Reference-device pixels per 0.01 mm; a header without a sensible device

@@ -324,6 +324,20 @@ TEST(MetafileTest, BadFilesRaiseTheInvalidMetafileError) {
       EXPECT_THROW(Load(TBytes(file->begin(), file->begin() + std::ptrdiff_t(n))), EInvalidGraphic) << n;
 }
 
+// The header's description and pixel format are not drawn: offsets and
+// lengths pointing anywhere do not matter (libemf2svg would read them).
+TEST(MetafileTest, HeaderDescriptionAndPixelFormatAreNotRead) {
+  TBytes emf = Unhandled(fmEmf);
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) emf[at + size_t(i)] = uint8_t(v >> (8 * i));
+  };
+  put32(60, 0x7FFF);      // nDescription
+  put32(64, 0xFFFFFF00);  // offDescription
+  put32(88, 0x1000);      // cbPixelFormat
+  put32(92, 0xFFFFFFF0);  // offPixelFormat
+  ExpectProbes(*Render(*Load(emf)), {{100, 50, kLime}}, "EMF with a wild description");
+}
+
 // Under the sanitizers: every byte of an EMF and a WMF sample forced to 0x00
 // and 0xFF either loads and draws, or raises the picture error.
 TEST(MetafileTest, CorruptedBytesFailCleanlyOrDraw) {
