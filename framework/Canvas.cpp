@@ -155,36 +155,17 @@ void TCanvas::DrawRegion(const TTarget& t, const TRect& box, Inside inside) cons
   const int width = FPen.Width();
   const uint32_t penPixel = DrawColor(FPen.Color(), t);
   const TPenMode mode = FPen.Mode();
-  // With a pen, a pixel's test is asked up to 4 * width + 1 times (its own,
-  // and as a neighbour in the edge tests). The predicate does floating-point
-  // work, so each pixel of the area grown by the pen's reach is tested once
-  // into a mask; only a reach too large for a sensible mask tests directly.
-  const int reach = pen ? std::max(width, 0) : 0;
-  const int64_t maskWidth = int64_t(area.Width()) + 2 * int64_t(reach);
-  const int64_t maskHeight = int64_t(area.Height()) + 2 * int64_t(reach);
-  constexpr int64_t kMaxMaskPixels = int64_t{1} << 24;
-  const bool masked = pen && maskWidth * maskHeight <= kMaxMaskPixels;
-  if (masked) {
-    FRegionMask.resize(size_t(maskWidth * maskHeight));
-    uint8_t* cell = FRegionMask.data();
-    for (int y = area.Top - reach; y < area.Bottom + reach; ++y)
-      for (int x = area.Left - reach; x < area.Right + reach; ++x) *cell++ = inside(x, y) ? 1 : 0;
-  }
-  auto in = [&](int x, int y) {
-    if (!masked) return bool(inside(x, y));
-    return FRegionMask[size_t((int64_t(y) - area.Top + reach) * maskWidth + (int64_t(x) - area.Left + reach))] != 0;
-  };
   auto edge = [&](int x, int y) {
     for (int k = 1; k <= width; ++k)
-      if (!in(x - k, y) || !in(x + k, y) || !in(x, y - k) || !in(x, y + k)) return true;
+      if (!inside(x - k, y) || !inside(x + k, y) || !inside(x, y - k) || !inside(x, y + k)) return true;
     return false;
   };
   for (int y = area.Top; y < area.Bottom; ++y) {
     int runStart = -1;  // brush pixels are gathered into spans
     for (int x = area.Left; x <= area.Right; ++x) {
-      const bool inFigure = x < area.Right && in(x, y);
-      const bool onEdge = inFigure && pen && edge(x, y);
-      if (inFigure && !onEdge) {
+      const bool in = x < area.Right && inside(x, y);
+      const bool onEdge = in && pen && edge(x, y);
+      if (in && !onEdge) {
         if (runStart < 0) runStart = x;
         continue;
       }

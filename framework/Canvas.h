@@ -198,8 +198,5 @@ private:
   TCopyMode FCopyMode = cmSrcCopy;
   TPoint FPenPos;
   std::recursive_mutex FLock;
-  // DrawRegion's scratch: the inside test of each pixel it looks at, kept
-  // between figures so that drawing one allocates nothing once warm.
-  mutable std::vector<uint8_t> FRegionMask;
   int FLockCount = 0;
 };
