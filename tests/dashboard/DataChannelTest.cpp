@@ -44,6 +44,18 @@ struct ChannelNames {
   std::string message = std::string(kDataReadyMessageName) + suffix;
 };
 
+// The notification's abstract socket address for a message name.
+struct AbstractAddress {
+  explicit AbstractAddress(const std::string& name) {
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, name.data(), name.size());
+    length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+  }
+  sockaddr* get() { return reinterpret_cast<sockaddr*>(&address); }
+  sockaddr_un address{};
+  socklen_t length = 0;
+};
+
 // Counts callbacks and lets a test wait for a number of them.
 class CallbackCounter {
 public:
@@ -425,15 +437,12 @@ TEST(DataReadyListener, AnyDatagramCountsWhateverItsPayload) {
 
   const int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
   ASSERT_GE(fd, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path + 1, names.message.data(), names.message.size());
-  const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + names.message.size());
+  AbstractAddress address(names.message);
   // Empty, the host's 8-byte send time, and payloads no host sends.
   const std::string payloads[] = {"", std::string(8, '\x01'), "x", std::string(16, '\xff'),
                                   std::string(1000, 'p')};
   for (const std::string& payload : payloads)
-    EXPECT_EQ(::sendto(fd, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&address), length),
+    EXPECT_EQ(::sendto(fd, payload.data(), payload.size(), 0, address.get(), address.length),
               static_cast<ssize_t>(payload.size()));
   ::close(fd);
   EXPECT_TRUE(counter.WaitFor(5));
@@ -445,11 +454,8 @@ TEST(DataChannelHost, NotifyCarriesTheMonotonicSendTime) {
   const ChannelNames names;
   const int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
   ASSERT_GE(fd, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path + 1, names.message.data(), names.message.size());
-  const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + names.message.size());
-  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), length), 0);
+  AbstractAddress address(names.message);
+  ASSERT_EQ(::bind(fd, address.get(), address.length), 0);
 
   TDataChannelHost host(1, names.block, names.message);
   const uint64_t before = MonotonicNanoseconds();
