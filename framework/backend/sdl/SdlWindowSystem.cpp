@@ -164,6 +164,7 @@ TSdlWindowSystem::TSdlWindowSystem(const std::string& windowClass) {
   const char* driver = SDL_GetCurrentVideoDriver();
   FHasDisplay = driver && std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0;
   FWakeEvent = SDL_RegisterEvents(1);
+  IgnoreWakeupsToDestroyedWindows();
 }
 
 TSdlWindowSystem::~TSdlWindowSystem() { SDL_Quit(); }

@@ -6,10 +6,13 @@
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_syswm.h>
 #include <X11/Xatom.h>
+#include <X11/Xproto.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/shape.h>
 
 #include <algorithm>
+#include <cstring>
+#include <mutex>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -17,6 +20,15 @@
 #endif
 
 namespace {
+
+// The handler that was in place before ours (SDL's safety net, which ends
+// in Xlib's default); Xlib keeps one handler per process, so this is too.
+XErrorHandler GPreviousErrorHandler = nullptr;
+
+int HandleXError(Display* display, XErrorEvent* error) {
+  if (error->error_code == BadWindow && error->request_code == X_SendEvent) return 0;
+  return GPreviousErrorHandler ? GPreviousErrorHandler(display, error) : 0;
+}
 
 bool X11Of(SDL_Window* window, Display*& display, Window& xwindow) {
   SDL_SysWMinfo info;
@@ -49,6 +61,13 @@ int RunEnd(const uint32_t* row, int x, int right, uint32_t keyXrgb, bool cut) {
 // SDL gives every window the class name it read at start-up; the X11 class
 // hint is set here per window (before it is mapped), so the host and the
 // tests can tell the skin window, the main form and message boxes apart.
+void IgnoreWakeupsToDestroyedWindows() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver || std::strcmp(driver, "x11") != 0) return;
+  static std::once_flag once;
+  std::call_once(once, [] { GPreviousErrorHandler = XSetErrorHandler(HandleXError); });
+}
+
 void SetWindowClass(SDL_Window* window, const std::string& className) {
   Display* display = nullptr;
   Window xwindow = 0;

@@ -24,6 +24,17 @@
 
 struct SDL_Window;
 
+// Keeps one harmless X error from ending the program. SDL wakes its event
+// wait from other threads (a posted message, a timer hand-over) by sending
+// an event to one of the program's windows over a second connection; when
+// that window is being destroyed at the same moment (the program is
+// closing), the server may answer BadWindow, which Xlib's default handler
+// turns into exit(1). That error (BadWindow for a SendEvent request) is
+// ignored; every other error goes on to the handler installed before.
+// Xlib's error handler is process-wide: call once, after SDL_Init, from the
+// user-interface thread. Does nothing when SDL does not run on X11.
+void IgnoreWakeupsToDestroyedWindows();
+
 // Sets a window's X11 class (res_name and res_class), before it is mapped.
 void SetWindowClass(SDL_Window* window, const std::string& className);
 
