@@ -124,6 +124,10 @@ void Bitmap(TEmfOut& out, const char* dib, const char* end, U_POINT16 dst, U_POI
 
 }  // namespace
 
+bool WmfTextFits(int16_t length, size_t stringAt, size_t size, size_t after) {
+  return length > 0 && stringAt + (size_t(length) + 1) / 2 * 2 + after <= size;
+}
+
 std::vector<uint8_t> WmfToEmf(std::span<const uint8_t> wmf) {
   // A copy with room past the end, so that no reader sees the caller's
   // buffer end; limits are checked against the real size.
@@ -427,6 +431,10 @@ std::vector<uint8_t> WmfToEmf(std::span<const uint8_t> wmf) {
         break;
       }
       case U_WMR_TEXTOUT: {
+        // The reader finds the position after the string by the string's
+        // declared length without checking it: a negative or too long one
+        // sends it outside the record (a crash found by fuzzing).
+        if (size < 8 || !WmfTextFits(Load<int16_t>(rec + 6), 8, size, 4)) break;
         U_POINT16 at;
         int16_t length = 0;
         const char* text = nullptr;
@@ -441,6 +449,14 @@ std::vector<uint8_t> WmfToEmf(std::span<const uint8_t> wmf) {
         const char* text = nullptr;
         const int16_t* dx = nullptr;
         U_RECT16 clip{};
+        {
+          // The same check for this reader: the string follows the options
+          // and, when they ask for one, a rectangle.
+          if (size < 14) break;
+          const uint16_t declaredOptions = Load<uint16_t>(rec + 12);
+          const size_t stringAt = 14 + ((declaredOptions & (U_ETO_OPAQUE | U_ETO_CLIPPED)) ? 8 : 0);
+          if (!WmfTextFits(Load<int16_t>(rec + 10), stringAt, size, 0)) break;
+        }
         need(U_WMREXTTEXTOUT_get(rec, &at, &length, &options, &text, &dx, &clip));
         if (text && length > 0 && end - text >= length) Text(out, at, text, length, options, clip, fontHeight);
         break;

@@ -21,3 +21,9 @@
 #include <vector>
 
 std::vector<uint8_t> WmfToEmf(std::span<const uint8_t> wmf);
+
+// Whether a text record's string of `length` bytes (padded to a whole word),
+// starting at byte `stringAt` of the record and followed by `after` more
+// bytes, fits a record of `size` bytes. libUEMF's text readers trust the
+// length, so records that fail this are skipped before they are read.
+bool WmfTextFits(int16_t length, size_t stringAt, size_t size, size_t after);

@@ -9,6 +9,7 @@
 #include "DrawingTestUtil.h"
 #include "ExtCtrls.h"
 #include "MetafileSamples.h"
+#include "WmfConverter.h"
 
 using namespace drawtest;
 using namespace mfsamples;
@@ -336,6 +337,64 @@ TEST(MetafileTest, HeaderDescriptionAndPixelFormatAreNotRead) {
   put32(88, 0x1000);      // cbPixelFormat
   put32(92, 0xFFFFFFF0);  // offPixelFormat
   ExpectProbes(*Render(*Load(emf)), {{100, 50, kLime}}, "EMF with a wild description");
+}
+
+TEST(MetafileTest, WmfTextFitsItsRecord) {
+  struct TCase {
+    int16_t Length;
+    size_t StringAt, Size, After;
+    bool Fits;
+  };
+  const TCase cases[] = {
+      {2, 8, 14, 4, true},       // TextOut "HH": string, then the position
+      {3, 8, 16, 4, true},       // an odd length takes a whole word
+      {3, 8, 15, 4, false},      //   ... which must fit too
+      {2, 8, 13, 4, false},      // no room for the position
+      {0, 8, 14, 4, false},      // nothing to draw
+      {-1, 8, 14, 4, false},     // negative lengths never fit
+      {-12841, 8, 14, 4, false},
+      {32767, 14, 100, 0, false},
+      {2, 22, 24, 0, true},      // ExtTextOut with its rectangle
+  };
+  for (const TCase& c : cases)
+    EXPECT_EQ(WmfTextFits(c.Length, c.StringAt, c.Size, c.After), c.Fits)
+        << "length " << c.Length << " at " << c.StringAt << " in " << c.Size << " + " << c.After;
+}
+
+// A WMF text record whose string length is negative or runs past the record
+// is skipped and the picture still loads (the library's reader would look
+// for the position outside the record, which once crashed); the same record
+// with its own length draws.
+TEST(MetafileTest, WmfTextWithAWildLengthIsSkipped) {
+  // The first record of `function` after the placeable and the WMF headers.
+  auto recordAt = [](const TBytes& wmf, uint16_t function) {
+    for (size_t at = 22 + 18; at + 6 <= wmf.size();) {
+      const uint32_t words = uint32_t(wmf[at]) | uint32_t(wmf[at + 1]) << 8 | uint32_t(wmf[at + 2]) << 16 |
+                             uint32_t(wmf[at + 3]) << 24;
+      if ((wmf[at + 4] | wmf[at + 5] << 8) == function) return at;
+      if (words < 3) break;
+      at += size_t(words) * 2;
+    }
+    ADD_FAILURE() << "no record 0x" << std::hex << function;
+    return size_t{0};
+  };
+  struct TCase {
+    const char* Name;
+    TBytes File;
+    size_t LengthAt;  // of the string length, from the record's start
+  };
+  const TCase cases[] = {{"TextOut", Text(fmWmf, 20, 400, false, 0), 6}, {"ExtTextOut", ExtText(fmWmf, 0), 10}};
+  for (const TCase& c : cases) {
+    const size_t record = recordAt(c.File, c.Name == std::string("TextOut") ? 0x0521 : 0x0A32);
+    ASSERT_NE(record, 0u) << c.Name;
+    EXPECT_FALSE(IsRectEmpty(InkBounds(*Render(*Load(c.File))))) << c.Name << " as written";
+    for (const uint16_t length : {uint16_t(0xCDD7), uint16_t(0x8000), uint16_t(0xFFFF), uint16_t(0x7FFF), uint16_t(40)}) {
+      TBytes wild = c.File;
+      wild[record + c.LengthAt] = uint8_t(length);
+      wild[record + c.LengthAt + 1] = uint8_t(length >> 8);
+      EXPECT_TRUE(IsRectEmpty(InkBounds(*Render(*Load(wild))))) << c.Name << " with length 0x" << std::hex << length;
+    }
+  }
 }
 
 // Under the sanitizers: every byte of an EMF and a WMF sample forced to 0x00
