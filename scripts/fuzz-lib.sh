@@ -52,15 +52,24 @@ fuzz_run() {
   fi
   # The edges of the project's own code outside the harness, from the
   # corpus the run ended with: what the floor holds the target to.
-  local library
-  library=$(LSAN_OPTIONS="suppressions=$root/tests/fuzz/lsan.supp:print_suppressions=0" \
-    "$binary" -runs=0 -print_coverage=1 -rss_limit_mb=2048 "$work/corpus" 2>&1 |
-    awk -v root="$root/" '
+  # The replay runs every kept input once more, in a fresh process: an
+  # input whose fault depends on the memory around it can fail here even
+  # though the run passed.
+  local library replay=0
+  LSAN_OPTIONS="suppressions=$root/tests/fuzz/lsan.supp:print_suppressions=0" \
+    "$binary" -runs=0 -print_coverage=1 -rss_limit_mb=2048 -timeout=10 "$work/corpus" >"$work/replay.log" 2>&1 ||
+    replay=$?
+  if [ "$replay" -ne 0 ]; then
+    echo "fuzz_$name: FAILED, replaying the corpus ended with status $replay; the end of its log:" >&2
+    grep -v -E '^(UN)?COVERED_FUNC' "$work/replay.log" | tail -n 40 >&2
+    return 1
+  fi
+  library=$(awk -v root="$root/" '
       /^COVERED_FUNC/ {
         file = $NF; sub(/:[0-9]+$/, "", file)
         if (index(file, root) == 1 && index(file, root "tests/fuzz/") != 1) { split($5, e, "/"); sum += e[1] }
       }
-      END { print sum + 0 }')
+      END { print sum + 0 }' "$work/replay.log")
   printf 'fuzz_%-14s %10s executions  %6s edges covered, %6s of them in the libraries (floor %s; %s instrumented)\n' \
     "$name" "$executions" "$edges" "$library" "$floor" "$total"
   if [ "$library" -lt "$floor" ]; then
