@@ -159,12 +159,12 @@ TSdlWindowSystem::TSdlWindowSystem(const std::string& windowClass) {
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
   SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+  IgnoreWakeupsToDestroyedWindows();
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)
     throw Exception(std::string("Impossible d'initialiser l'affichage: ") + SDL_GetError());
   const char* driver = SDL_GetCurrentVideoDriver();
   FHasDisplay = driver && std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0;
   FWakeEvent = SDL_RegisterEvents(1);
-  IgnoreWakeupsToDestroyedWindows();
 }
 
 TSdlWindowSystem::~TSdlWindowSystem() { SDL_Quit(); }

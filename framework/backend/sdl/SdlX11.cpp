@@ -11,7 +11,6 @@
 #include <X11/extensions/shape.h>
 
 #include <algorithm>
-#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -62,8 +61,10 @@ int RunEnd(const uint32_t* row, int x, int right, uint32_t keyXrgb, bool cut) {
 // hint is set here per window (before it is mapped), so the host and the
 // tests can tell the skin window, the main form and message boxes apart.
 void IgnoreWakeupsToDestroyedWindows() {
-  const char* driver = SDL_GetCurrentVideoDriver();
-  if (!driver || std::strcmp(driver, "x11") != 0) return;
+  // Installed before SDL starts: SDL keeps the handler it finds and puts it
+  // back when it shuts down, and shutting down is exactly when its second
+  // connection reads the late error. Xlib only calls it for X errors, so it
+  // is harmless when SDL picks another video driver.
   static std::once_flag once;
   std::call_once(once, [] { GPreviousErrorHandler = XSetErrorHandler(HandleXError); });
 }

@@ -31,8 +31,9 @@ struct SDL_Window;
 // closing), the server may answer BadWindow, which Xlib's default handler
 // turns into exit(1). That error (BadWindow for a SendEvent request) is
 // ignored; every other error goes on to the handler installed before.
-// Xlib's error handler is process-wide: call once, after SDL_Init, from the
-// user-interface thread. Does nothing when SDL does not run on X11.
+// Xlib's error handler is process-wide: call before SDL_Init (SDL restores
+// the handler it found when it quits, and that is when the late error is
+// read), from the user-interface thread; later calls do nothing.
 void IgnoreWakeupsToDestroyedWindows();
 
 // Sets a window's X11 class (res_name and res_class), before it is mapped.
