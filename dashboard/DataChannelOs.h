@@ -75,9 +75,6 @@ int CreateBlock(const std::string& name, size_t size, TOsBlock& block) noexcept;
 // block. Leaves it empty.
 void CloseBlock(TOsBlock& block) noexcept;
 
-// Removes the name; blocks already mapped stay valid. Harmless when absent.
-void RemoveBlock(const std::string& name) noexcept;
-
 // Removes the name only while it still names `block` (the host's own,
 // still open), so that a host replaced by a newer one never removes the
 // newer one's block. Call before CloseBlock.

@@ -297,8 +297,6 @@ void CloseBlock(TOsBlock& block) noexcept {
   block = TOsBlock{};
 }
 
-void RemoveBlock(const std::string& name) noexcept { ::shm_unlink(ShmName(name).c_str()); }
-
 void RemoveOwnBlock(const std::string& name, const TOsBlock& block) noexcept {
   if (block.FHandle < 0) return;
   const std::string shmName = ShmName(name);
