@@ -11,18 +11,13 @@
 #include <string_view>
 #include <vector>
 
+#include "FuzzPictureData.h"
 #include "Graphics.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static constexpr std::string_view kClass = "TMetafile";
-  std::vector<uint8_t> pictureData;
-  pictureData.push_back(static_cast<uint8_t>(kClass.size()));
-  pictureData.insert(pictureData.end(), kClass.begin(), kClass.end());
-  pictureData.insert(pictureData.end(), data, data + size);
-
   TPicture picture;
   try {
-    picture.SetData(pictureData);
+    picture.SetData(FuzzPictureData("TMetafile", data, size));
   } catch (const EInvalidGraphic&) {
     return 0;
   }

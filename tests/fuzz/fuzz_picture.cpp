@@ -11,20 +11,15 @@
 #include <string_view>
 #include <vector>
 
+#include "FuzzPictureData.h"
 #include "Picture.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   static constexpr std::string_view kClasses[] = {"TBitmap", "TIcon", "TPNGObject"};
-  const std::string_view className = kClasses[data[0] % std::size(kClasses)];
-  std::vector<uint8_t> pictureData;
-  pictureData.push_back(static_cast<uint8_t>(className.size()));
-  pictureData.insert(pictureData.end(), className.begin(), className.end());
-  pictureData.insert(pictureData.end(), data + 1, data + size);
-
   TPicture picture;
   try {
-    picture.SetData(pictureData);
+    picture.SetData(FuzzPictureData(kClasses[data[0] % std::size(kClasses)], data + 1, size - 1));
   } catch (const Exception&) {
     return 0;
   }
