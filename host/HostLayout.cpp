@@ -2,9 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <cerrno>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 
 #include "SkinImpl.h"
@@ -43,12 +40,9 @@ std::vector<std::string> ReadSkinLayout(const std::string& path) {
   // Owned by the application, which frees it at the end of this scope.
   auto* form = new TSkinForm(&application);
   if (EndsWith(path, ".cfg")) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-      throw EFOpenError(Format("Impossible d'ouvrir le fichier \"%s\". %s", path.c_str(),
-                               SysErrorMessage(errno).c_str()));
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const std::vector<uint8_t> stream = ObjectTextToBinary(text);
+    const std::vector<uint8_t> file = ReadFileBytes(path);
+    const std::vector<uint8_t> stream =
+        ObjectTextToBinary(std::string_view(reinterpret_cast<const char*>(file.data()), file.size()));
     ReadRootComponent(stream, *form);
   } else {
     ReadSkinFile(path, *form);
