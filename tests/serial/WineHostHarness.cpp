@@ -9,7 +9,8 @@
 // program with wine64 and echoes its output, then checks that each
 // profile's line rate reached its pseudo-terminal. Fails when the program
 // fails, prints no final "OK", has not finished within four minutes, or a
-// rate is wrong.
+// rate is wrong. Exits with 77, after printing why, when Wine cannot even
+// create its prefix in this environment (twice, the second time verbosely).
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -20,6 +21,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <stdexcept>
@@ -36,6 +38,8 @@ extern char** environ;
 namespace {
 
 constexpr int kRunSeconds = 240;
+// The exit status that says Wine itself cannot run here (not a test failure).
+constexpr int kWineUnavailable = 77;
 
 struct Child {
   pid_t FPid = -1;
@@ -121,6 +125,42 @@ bool Exists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
+// Creates a fresh prefix with wineboot and waits for its server to write the
+// registry out. On failure, why holds the boot's output and what the
+// filesystem had to offer.
+bool CreatePrefix(const std::string& wine, const std::string& wineserver, const std::string& prefix,
+                  const std::vector<std::string>& settings, std::string& why) {
+  std::error_code ignoredError;
+  {
+    std::string ignored;
+    bool timedOut = false;
+    Finish(Start({wineserver, "-k"}, settings, false), 30, ignored, timedOut);  // a server left from before
+  }
+  std::filesystem::remove_all(prefix, ignoredError);
+  std::filesystem::create_directories(std::filesystem::path(prefix).parent_path(), ignoredError);
+  std::cout << "creating the Wine prefix " << prefix << "\n" << std::flush;
+  std::string output;
+  bool timedOut = false;
+  const int status = Finish(Start({wine, "wineboot", "-i"}, settings, true), 180, output, timedOut);
+  // The server writes the new registry out only when it ends.
+  std::string ignored;
+  bool serverTimedOut = false;
+  Finish(Start({wineserver, "-w"}, settings, false), 60, ignored, serverTimedOut);
+  if (!timedOut && WIFEXITED(status) && WEXITSTATUS(status) == 0 && Exists(prefix + "/system.reg")) return true;
+
+  // The end of the output is what tells; a verbose boot writes thousands of lines.
+  constexpr size_t kTail = 12000;
+  if (output.size() > kTail) output = "...\n" + output.substr(output.size() - kTail);
+  why = output + "wineboot failed (status " + std::to_string(status) + (timedOut ? ", timed out" : "") + ")\n";
+  const std::filesystem::space_info space = std::filesystem::space(std::filesystem::path(prefix).parent_path(), ignoredError);
+  if (!ignoredError) why += "free space beside the prefix: " + std::to_string(space.available >> 20) + " MiB\n";
+  const std::string kernel32 = prefix + "/drive_c/windows/system32/kernel32.dll";
+  struct stat st;
+  why += kernel32 + (stat(kernel32.c_str(), &st) == 0 ? ": " + std::to_string(st.st_size) + " bytes\n" : ": missing\n");
+  why += "uid " + std::to_string(getuid()) + "\n";
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -139,17 +179,18 @@ int main(int argc, char** argv) {
                                              "WINEDLLOVERRIDES=mscoree,mshtml="};
 
   if (!Exists(prefix + "/system.reg")) {
-    std::cout << "creating the Wine prefix " << prefix << "\n" << std::flush;
-    std::string output;
-    bool timedOut = false;
-    const int status = Finish(Start({wine, "wineboot", "-i"}, settings, true), 180, output, timedOut);
-    // The server writes the new registry out only when it ends.
-    std::string ignored;
-    bool serverTimedOut = false;
-    Finish(Start({wineserver, "-w"}, settings, false), 60, ignored, serverTimedOut);
-    if (timedOut || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || !Exists(prefix + "/system.reg")) {
-      std::cerr << output << "wineboot failed (status " << status << ")\n";
-      return 1;
+    std::string why;
+    if (!CreatePrefix(wine, wineserver, prefix, settings, why)) {
+      // A second try from nothing, with Wine's loader telling what it opens,
+      // so that a log shows why this environment will not boot it.
+      std::cerr << why;
+      std::cout << "creating the prefix again, with Wine's loader messages\n" << std::flush;
+      std::vector<std::string> verbose = settings;
+      verbose[1] = "WINEDEBUG=err+all,warn+module,+loaddll";
+      if (!CreatePrefix(wine, wineserver, prefix, verbose, why)) {
+        std::cerr << why << "SKIPPED the Windows test program: Wine cannot create a prefix here (see above)\n";
+        return kWineUnavailable;
+      }
     }
   }
 
