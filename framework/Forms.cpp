@@ -315,22 +315,7 @@ void TForm::Dispatch(TMessage& message) { DefaultHandler(message); }
 // ---- painting ----------------------------------------------------------------------------
 
 void TForm::InvalidateRect(const TRect& r) {
-  const TRect clipped = IntersectRect(r, Rect(0, 0, ClientWidth(), ClientHeight()));
-  if (IsRectEmpty(clipped)) return;
-  // Overlapping regions merge; a long list collapses into its union so the
-  // cost of a paint stays bounded.
-  for (TRect& existing : FInvalid) {
-    if (!IsRectEmpty(IntersectRect(existing, clipped))) {
-      existing = UnionRect(existing, clipped);
-      return;
-    }
-  }
-  FInvalid.push_back(clipped);
-  if (FInvalid.size() > 16) {
-    TRect all;
-    for (const TRect& x : FInvalid) all = UnionRect(all, x);
-    FInvalid.assign(1, all);
-  }
+  FInvalid.Add(IntersectRect(r, Rect(0, 0, ClientWidth(), ClientHeight())));
 }
 
 void TForm::EnsureBackBuffer() {
@@ -341,16 +326,18 @@ void TForm::EnsureBackBuffer() {
   FCanvas.reset();
   FBackBuffer = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
   FCanvas = std::make_unique<TCanvas>(FBackBuffer, Point(0, 0), Rect(0, 0, w, h));
-  FInvalid.assign(1, Rect(0, 0, ClientWidth(), ClientHeight()));
+  FInvalid.Clear();
+  FInvalid.Add(Rect(0, 0, ClientWidth(), ClientHeight()));
 }
 
 void TForm::Update() {
   EnsureBackBuffer();
-  // Taken first: a paint that fails is not retried forever.
-  std::vector<TRect> regions;
-  regions.swap(FInvalid);
-  for (const TRect& r : regions) {
-    FDirty = UnionRect(FDirty, r);
+  // Taken first: a paint that fails is not retried forever. (A paint that
+  // invalidates again lands in the emptied list, for the next update.)
+  FPainting.Clear();
+  FPainting.Swap(FInvalid);
+  for (const TRect& r : FPainting.Rects()) {
+    FDirty.Add(r);
     PaintRegion(r);
   }
 }
@@ -381,7 +368,7 @@ void TForm::PaintControlNow(TControl* control) {
   }
   const TRect area = IntersectRect(control->BoundsRect(), Rect(0, 0, ClientWidth(), ClientHeight()));
   if (IsRectEmpty(area)) return;
-  FDirty = UnionRect(FDirty, area);
+  FDirty.Add(area);
   PaintControlClipped(control, area);
   // What lies above the control in the paint order (a read-out on a gauge
   // face) was just painted over: paint it again within the same area, in
@@ -396,11 +383,16 @@ void TForm::PaintControlNow(TControl* control) {
   }
 }
 
-void TForm::PaintAndPresent() {
-  if (!Visible() && !FBackBuffer) return;
-  if (!FInvalid.empty() || !FBackBuffer) Update();
-  if (FWindow && Visible() && !IsRectEmpty(FDirty)) FWindow->Present(FBackBuffer, FDirty);
-  if (FWindow && Visible()) FDirty = TRect{};
+bool TForm::PaintAndPresent() {
+  if (!Visible() && !FBackBuffer) return false;
+  if (!FInvalid.Empty() || !FBackBuffer) Update();
+  if (!FWindow || !Visible()) return false;
+  const bool presenting = !FDirty.Empty();
+  // Only what changed goes to the screen, rectangle by rectangle: widgets
+  // spread over a large window change a small part of it.
+  if (presenting) FWindow->Present(FBackBuffer, FDirty.Rects());
+  FDirty.Clear();
+  return presenting;
 }
 
 void TForm::PaintAll() {

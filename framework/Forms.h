@@ -22,6 +22,7 @@
 
 #include "Application.h"
 #include "Controls.h"
+#include "RectList.h"
 #include "Messages.h"
 
 enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
@@ -124,8 +125,9 @@ public:
   void InvalidateRect(const TRect& r) override;
   void PaintControlNow(TControl* control) override;
   void Update() override;
-  // Paints what is invalid, then presents what changed since the last present.
-  void PaintAndPresent();
+  // Paints what is invalid, then presents the rectangles that changed since
+  // the last present. True when something was presented.
+  virtual bool PaintAndPresent();
   // The back buffer (client size, RGB24); null before the first paint.
   cairo_surface_t* BackBuffer() const noexcept { return FBackBuffer; }
   // Paints the whole client area into the back buffer now (off-screen use).
@@ -174,8 +176,9 @@ private:
   std::unique_ptr<IPlatformWindow> FWindow;
   cairo_surface_t* FBackBuffer = nullptr;
   std::unique_ptr<TCanvas> FCanvas;
-  std::vector<TRect> FInvalid;
-  TRect FDirty;
+  TRectList FInvalid;   // to repaint
+  TRectList FPainting;  // being repainted (kept to reuse its storage)
+  TRectList FDirty;     // repainted, not yet presented
   TControl* FMouseControl = nullptr;
   TControl* FCaptureControl = nullptr;
   int FButtons = 0;

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "Types.h"
@@ -38,8 +39,9 @@ public:
   virtual void SetColorKey(bool enabled, uint32_t rgb) = 0;
   // Whole-window opacity 0..255.
   virtual void SetOpacity(uint8_t alpha) = 0;
-  // Shows the part `dirty` of the form's back buffer (client size, RGB24).
-  virtual void Present(cairo_surface_t* backBuffer, const TRect& dirty) = 0;
+  // Shows the rectangles `dirty` (within the client area, not overlapping)
+  // of the form's back buffer (client size, RGB24).
+  virtual void Present(cairo_surface_t* backBuffer, std::span<const TRect> dirty) = 0;
 };
 
 class IWindowSystem {

@@ -2,6 +2,8 @@
 // cycle and mouse dispatch, on the headless window system.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <atomic>
 #include <thread>
 
@@ -236,6 +238,29 @@ TEST_F(Painting, OpaqueRepaintPaintsTheControlThenWhatLiesAboveIt) {
   EXPECT_EQ(Log, (std::vector<std::string>{"Opaque", "Clear"}));
   EXPECT_EQ(Opaque->LastClip, Rect(20, 10, 30, 30));  // in the control's own coordinates
   EXPECT_EQ(Clear->LastClip, Rect(0, 0, 30, 30));
+}
+
+TEST_F(Painting, APresentCarriesOnlyTheRectanglesThatChanged) {
+  TSwatch* apart = AddSwatch("Apart", clYellow, true, Bounds(70, 0, 20, 15));
+  App->ProcessMessages();
+  const int presents = Window->PresentCount();
+
+  Opaque->SetFill(clNavy);
+  Opaque->Repaint();
+  apart->SetFill(clWhite);
+  apart->Repaint();
+  App->ProcessMessages();
+  EXPECT_EQ(Window->PresentCount(), presents + 1);
+  std::vector<TRect> presented = Window->LastPresented();
+  std::sort(presented.begin(), presented.end(), [](const TRect& a, const TRect& b) { return a.Left < b.Left; });
+  EXPECT_EQ(presented, (std::vector<TRect>{Bounds(10, 10, 30, 30), Bounds(70, 0, 20, 15)}));
+  EXPECT_EQ(Window->ScreenPixel(20, 20), clNavy);
+  EXPECT_EQ(Window->ScreenPixel(75, 5), clWhite);
+  EXPECT_EQ(Window->ScreenPixel(50, 5), clBlue);  // between them, unchanged
+
+  // Nothing changed: nothing presented.
+  App->ProcessMessages();
+  EXPECT_EQ(Window->PresentCount(), presents + 1);
 }
 
 TEST_F(Painting, InvalidationsCollectUntilTheLoopPaints) {

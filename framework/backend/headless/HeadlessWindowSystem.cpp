@@ -22,7 +22,7 @@ void THeadlessWindow::SetBounds(int32_t left, int32_t top, int32_t clientWidth, 
   FBounds = ::Bounds(left, top, clientWidth, clientHeight);
 }
 
-void THeadlessWindow::Present(cairo_surface_t* backBuffer, const TRect& dirty) {
+void THeadlessWindow::Present(cairo_surface_t* backBuffer, std::span<const TRect> dirty) {
   const int w = cairo_image_surface_get_width(backBuffer);
   const int h = cairo_image_surface_get_height(backBuffer);
   if (!FScreen || cairo_image_surface_get_width(FScreen) != w || cairo_image_surface_get_height(FScreen) != h) {
@@ -32,11 +32,12 @@ void THeadlessWindow::Present(cairo_surface_t* backBuffer, const TRect& dirty) {
   cairo_t* cr = cairo_create(FScreen);
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
   cairo_set_source_surface(cr, backBuffer, 0, 0);
-  cairo_rectangle(cr, dirty.Left, dirty.Top, dirty.Width(), dirty.Height());
+  for (const TRect& r : dirty) cairo_rectangle(cr, r.Left, r.Top, r.Width(), r.Height());
   cairo_fill(cr);
   cairo_destroy(cr);
   cairo_surface_flush(FScreen);
   ++FPresentCount;
+  FLastPresented.assign(dirty.begin(), dirty.end());
 }
 
 int32_t THeadlessWindow::ScreenPixel(int32_t x, int32_t y) const {

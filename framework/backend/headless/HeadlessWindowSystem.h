@@ -29,7 +29,7 @@ public:
     FColorKey = rgb;
   }
   void SetOpacity(uint8_t alpha) override { FOpacity = alpha; }
-  void Present(cairo_surface_t* backBuffer, const TRect& dirty) override;
+  void Present(cairo_surface_t* backBuffer, std::span<const TRect> dirty) override;
 
   // What a test can look at.
   const std::string& ClassName() const { return FClassName; }
@@ -41,6 +41,8 @@ public:
   uint32_t ColorKey() const { return FColorKey; }
   uint8_t Opacity() const { return FOpacity; }
   int PresentCount() const { return FPresentCount; }
+  // The rectangles of the last present.
+  const std::vector<TRect>& LastPresented() const { return FLastPresented; }
   // The screen image of the client area: everything presented so far
   // (RGB24; null before the first present).
   cairo_surface_t* Screen() const { return FScreen; }
@@ -60,6 +62,7 @@ private:
   uint32_t FColorKey = 0;
   uint8_t FOpacity = 255;
   int FPresentCount = 0;
+  std::vector<TRect> FLastPresented;
   cairo_surface_t* FScreen = nullptr;
 };
 

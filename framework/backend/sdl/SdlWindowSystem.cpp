@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "SdlX11.h"
 #include "SysUtils.h"
@@ -72,7 +73,7 @@ public:
     if (FWindow) SDL_SetWindowOpacity(FWindow, alpha / 255.0f);
   }
 
-  void Present(cairo_surface_t* backBuffer, const TRect& dirty) override {
+  void Present(cairo_surface_t* backBuffer, std::span<const TRect> dirty) override {
     Realize();
     if (!FWindow) return;
     cairo_surface_flush(backBuffer);
@@ -85,16 +86,26 @@ public:
     if (!source) return;
     SDL_Surface* target = SDL_GetWindowSurface(FWindow);
     if (target) {
-      SDL_Rect r{dirty.Left, dirty.Top, dirty.Width(), dirty.Height()};
-      SDL_BlitSurface(source, &r, target, &r);
-      SDL_UpdateWindowSurfaceRects(FWindow, &r, 1);
+      // One blit per rectangle, then one update of them all (one round trip
+      // to the X server).
+      FRects.clear();
+      for (const TRect& d : dirty) {
+        SDL_Rect r{d.Left, d.Top, d.Width(), d.Height()};
+        SDL_BlitSurface(source, &r, target, &r);
+        FRects.push_back(r);
+      }
+      if (!FRects.empty()) SDL_UpdateWindowSurfaceRects(FWindow, FRects.data(), static_cast<int>(FRects.size()));
     }
     SDL_FreeSurface(source);
     // The pixels are on the window first, then the shape follows them, so a
     // pixel that appears shows its new colour.
     if (FColorKeyEnabled && FShape) {
       const uint32_t keyXrgb = ((FColorKey & 0xFF) << 16) | (FColorKey & 0xFF00) | ((FColorKey >> 16) & 0xFF);
-      FShape->Update(pixels, w, h, stride / 4, FShapeStale ? Rect(0, 0, w, h) : dirty, keyXrgb);
+      if (FShapeStale) {
+        FShape->Update(pixels, w, h, stride / 4, Rect(0, 0, w, h), keyXrgb);
+      } else {
+        for (const TRect& d : dirty) FShape->Update(pixels, w, h, stride / 4, d, keyXrgb);
+      }
       FShapeStale = false;
     }
   }
@@ -149,6 +160,7 @@ private:
   std::unique_ptr<TX11Shape> FShape;
   bool FShapeStale = true;  // the next present shapes the whole window
   uint8_t FOpacity = 255;
+  std::vector<SDL_Rect> FRects;  // the present's rectangles, storage kept
 };
 
 TSdlWindowSystem::TSdlWindowSystem(const std::string& windowClass) {
