@@ -52,6 +52,12 @@ uint64_t MonotonicNanoseconds() noexcept {
   return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
 }
 
+uint64_t NotificationSendTime(std::span<const unsigned char> payload) noexcept {
+  uint64_t sendNs = 0;
+  if (payload.size() == sizeof sendNs) std::memcpy(&sendNs, payload.data(), sizeof sendNs);
+  return sendNs;
+}
+
 std::string DataReadyMessageName() { return WithSuffix(kDataReadyMessageName); }
 std::string MapFileName() { return WithSuffix(kMapFileName); }
 
@@ -133,6 +139,12 @@ TDataReadyListener::TDataReadyListener(TCallback onDataReady, std::string name)
   }
 }
 
+TDataReadyListener::TDataReadyListener(std::function<void()> onDataReady, std::string name)
+    : TDataReadyListener(TCallback([onDataReady = std::move(onDataReady)](uint64_t) {
+                           if (onDataReady) onDataReady();
+                         }),
+                         std::move(name)) {}
+
 TDataReadyListener::~TDataReadyListener() { Stop(); }
 
 bool TDataReadyListener::Listening() const noexcept { return FListening.load(); }
@@ -152,12 +164,14 @@ void TDataReadyListener::Watch() {
   // FReceiver is only reset by Stop after this thread has been joined, so
   // the watcher may use it without the lock.
   channel_os::TOsNotifyReceiver& receiver = *FReceiver;
+  // A burst is taken in batches of this many; the rest waits in the queue.
+  uint64_t sendTimes[64];
   for (;;) {
-    const int count = receiver.Receive();
+    const size_t count = receiver.Receive(sendTimes);
     if (count == 0) break;
-    for (int i = 0; i < count && FListening.load(); ++i) {
+    for (size_t i = 0; i < count && FListening.load(); ++i) {
       try {
-        if (FOnDataReady) FOnDataReady();
+        if (FOnDataReady) FOnDataReady(sendTimes[i]);
       } catch (...) {
         // Nothing on this thread can report it; the next notification
         // deserves its callback all the same.

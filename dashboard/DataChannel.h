@@ -41,6 +41,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -71,6 +72,10 @@ std::string MapFileName();
 
 // CLOCK_MONOTONIC now, in nanoseconds: the notification's payload.
 uint64_t MonotonicNanoseconds() noexcept;
+
+// The send time a notification's payload carries: its 8 bytes as a native
+// 64-bit integer when it has exactly 8, else 0 (not timed).
+uint64_t NotificationSendTime(std::span<const unsigned char> payload) noexcept;
 
 // ---- dashboard: the read-only view -------------------------------------------
 
@@ -141,7 +146,8 @@ const TDataBlockView& DataBlock() noexcept;
 
 // Binds the notification name and, when that succeeds, starts a watcher
 // thread that calls `onDataReady` once for every notification received, in
-// arrival order, however fast they come. The callback runs on the watcher
+// arrival order, however fast they come, with the host's send time from its
+// payload (NotificationSendTime; 0 when it carries none). The callback runs on the watcher
 // thread, so it must only hand the news over (post a message); while it
 // runs, further notifications wait in the system's queue. An exception
 // escaping it is swallowed so that the watcher carries on.
@@ -154,9 +160,11 @@ const TDataBlockView& DataBlock() noexcept;
 // window are otherwise unaffected.
 class TDataReadyListener {
 public:
-  using TCallback = std::function<void()>;
+  using TCallback = std::function<void(uint64_t sendNs)>;
 
   explicit TDataReadyListener(TCallback onDataReady, std::string name = DataReadyMessageName());
+  // For callers that do not time notifications.
+  explicit TDataReadyListener(std::function<void()> onDataReady, std::string name = DataReadyMessageName());
   ~TDataReadyListener();  // calls Stop()
   TDataReadyListener(const TDataReadyListener&) = delete;
   TDataReadyListener& operator=(const TDataReadyListener&) = delete;

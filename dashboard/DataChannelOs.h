@@ -23,6 +23,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace channel_os {
@@ -85,9 +86,11 @@ class TOsNotifyReceiver {
 public:
   virtual ~TOsNotifyReceiver() = default;
   // Blocks until at least one notification has arrived or Wake was called.
-  // Returns the number of notifications consumed (each one counts, whatever
-  // its payload), or 0 when woken. After Wake every call returns 0 at once.
-  virtual int Receive() = 0;
+  // Consumes at most sendTimes.size() notifications (each one counts,
+  // whatever its payload), stores each one's send time (NotificationSendTime
+  // of its payload) in order, and returns how many; 0 when woken. After
+  // Wake every call returns 0 at once.
+  virtual size_t Receive(std::span<uint64_t> sendTimes) = 0;
   virtual void Wake() noexcept = 0;
 };
 

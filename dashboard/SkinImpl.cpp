@@ -1,5 +1,8 @@
 #include "SkinImpl.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "Messages.h"
 
 std::string SkinFilePath(const std::string& value) { return "Skin/" + value; }
@@ -21,6 +24,15 @@ TSkinForm::TSkinForm(TComponent* owner) : TForm(owner) {}
 TSkinForm::~TSkinForm() {
   // The watcher thread ends before the window it posts to.
   DataReadyListener.reset();
+  if (FStats) {
+    // However the dashboard ends (its exit button, its window closed, the
+    // host's termination signal), the window is destroyed on the way out.
+    try {
+      FStats->WriteJsonFile(FStatsPath);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "SkinVELQ: %s\n", e.what());
+    }
+  }
 }
 
 void TSkinForm::FormCreate(TObject*) {
@@ -34,9 +46,17 @@ void TSkinForm::FormCreate(TObject*) {
   if (!DataReadyListener || !DataReadyListener->Listening()) {
     DataReadyListener.reset();
     const uint32_t message = DataReadyMessage;
-    DataReadyListener = std::make_unique<TDataReadyListener>([this, message] {
-      if (Application) Application->PostMessage(this, TMessage{message, 0, 0, 0});
+    // The host's send time rides in the message, for the statistics.
+    DataReadyListener = std::make_unique<TDataReadyListener>([this, message](uint64_t sendNs) {
+      if (Application) Application->PostMessage(this, TMessage{message, static_cast<uintptr_t>(sendNs), 0, 0});
     });
+  }
+  if (!FStats) {
+    const char* statsPath = std::getenv(kStatsVariable);
+    if (statsPath && *statsPath) {
+      FStats = std::make_unique<TFrameStats>();
+      FStatsPath = statsPath;
+    }
   }
   // 2.
   SetDoubleBuffered(true);
@@ -71,8 +91,21 @@ void TSkinForm::DefaultHandler(TMessage& message) {
   // The host may have shrunk the block since the last pass: the slots it
   // lost are absent in this one.
   RefreshDataBlock();
+  const uint64_t start = FStats ? MonotonicNanoseconds() : 0;
   for (TComponent* c : ComponentList())
     if (auto* component = dynamic_cast<TSkinComponent*>(c)) component->FrameStep();
+  if (FStats) {
+    FStats->NotificationReceived(static_cast<uint64_t>(message.WParam));
+    FStats->PassTimed(MonotonicNanoseconds() - start);
+  }
+}
+
+bool TSkinForm::PaintAndPresent() {
+  if (!FStats) return TForm::PaintAndPresent();
+  const uint64_t start = MonotonicNanoseconds();
+  const bool presented = TForm::PaintAndPresent();
+  if (presented) FStats->Presented(start, MonotonicNanoseconds());
+  return presented;
 }
 
 std::optional<TSensorReading> ReadSensor(std::string_view identifier) noexcept {

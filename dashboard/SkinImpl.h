@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "DataChannel.h"
+#include "FrameStats.h"
 #include "ExtCtrls.h"
 #include "Forms.h"
 #include "SkinSensors.h"
@@ -109,6 +110,16 @@ public:
 
   // Runs the frame pass for data-ready messages (after the inherited handling).
   void DefaultHandler(TMessage& message) override;
+  // Times the present when statistics are on.
+  bool PaintAndPresent() override;
+
+  // The frame statistics, when VELQ_STATS named a file at the creation
+  // handler; written to it when the window is destroyed.
+  const TFrameStats* FrameStats() const noexcept { return FStats.get(); }
+
+private:
+  std::unique_ptr<TFrameStats> FStats;
+  std::string FStatsPath;
 };
 
 // The skin's background picture: a TImage that loads "Skin/" + BackgroundFile.

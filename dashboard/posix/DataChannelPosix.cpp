@@ -29,6 +29,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "../DataChannel.h"
 #include "../DataChannelOs.h"
 
 namespace channel_os {
@@ -151,7 +152,7 @@ public:
     CloseDescriptor(FWake);
   }
 
-  int Receive() override {
+  size_t Receive(std::span<uint64_t> sendTimes) override {
     for (;;) {
       pollfd fds[2] = {{FWake, POLLIN, 0}, {FSocket, POLLIN, 0}};
       const int ready = ::poll(fds, 2, -1);
@@ -162,7 +163,7 @@ public:
       // A wake-up wins over pending notifications: Stop must not wait for a
       // host that keeps sending.
       if (fds[0].revents != 0) return 0;
-      const int count = Drain();
+      const size_t count = Drain(sendTimes);
       if (count > 0) return count;
     }
   }
@@ -175,20 +176,23 @@ public:
   }
 
 private:
-  // Takes every datagram queued now, so that a burst costs one poll.
-  // The payload is irrelevant (a zero-length datagram counts too).
-  int Drain() noexcept {
-    int count = 0;
-    char payload[64];
-    for (;;) {
+  // Takes the datagrams queued now, as many as there is room for, so that
+  // a burst costs one poll; what is left is taken at the next call. Any
+  // datagram counts, a zero-length one too; a longer one is cut (only its
+  // first bytes can be a send time).
+  size_t Drain(std::span<uint64_t> sendTimes) noexcept {
+    size_t count = 0;
+    unsigned char payload[64];
+    while (count < sendTimes.size()) {
       const ssize_t got = ::recv(FSocket, payload, sizeof payload, MSG_DONTWAIT);
       if (got >= 0) {
-        ++count;
+        sendTimes[count++] = NotificationSendTime(std::span<const unsigned char>(payload, static_cast<size_t>(got)));
         continue;
       }
       if (errno == EINTR) continue;
-      return count;  // EAGAIN: queue empty; anything else: try again after poll
+      break;  // EAGAIN: queue empty; anything else: try again after poll
     }
+    return count;
   }
 
   int FSocket;

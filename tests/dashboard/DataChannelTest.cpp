@@ -429,10 +429,20 @@ TEST(DataReadyListener, ABurstFasterThanItIsConsumedYieldsOneCallbackPerNotifica
   }
 }
 
-TEST(DataReadyListener, AnyDatagramCountsWhateverItsPayload) {
+TEST(DataReadyListener, AnyDatagramCountsAndOnlyAnEightBytePayloadIsASendTime) {
   const ChannelNames names;
   CallbackCounter counter;
-  TDataReadyListener listener([&] { counter(); }, names.message);
+  std::mutex lock;
+  std::vector<uint64_t> sendTimes;
+  TDataReadyListener listener(
+      [&](uint64_t sendNs) {
+        {
+          std::lock_guard guard(lock);
+          sendTimes.push_back(sendNs);
+        }
+        counter();
+      },
+      names.message);
   ASSERT_TRUE(listener.Listening());
 
   const int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
@@ -448,6 +458,27 @@ TEST(DataReadyListener, AnyDatagramCountsWhateverItsPayload) {
   EXPECT_TRUE(counter.WaitFor(5));
   listener.Stop();
   EXPECT_EQ(counter.Count(), 5);
+  std::lock_guard guard(lock);
+  EXPECT_EQ(sendTimes, (std::vector<uint64_t>{0, 0x0101010101010101ULL, 0, 0, 0}));
+}
+
+TEST(DataReadyListener, ReceivesTheHostsSendTime) {
+  const ChannelNames names;
+  CallbackCounter counter;
+  std::atomic<uint64_t> received{0};
+  TDataReadyListener listener(
+      [&](uint64_t sendNs) {
+        received = sendNs;
+        counter();
+      },
+      names.message);
+  TDataChannelHost host(1, names.block, names.message);
+  const uint64_t before = MonotonicNanoseconds();
+  ASSERT_TRUE(host.Notify());
+  const uint64_t after = MonotonicNanoseconds();
+  ASSERT_TRUE(counter.WaitFor(1));
+  EXPECT_GE(received.load(), before);
+  EXPECT_LE(received.load(), after);
 }
 
 TEST(DataChannelHost, NotifyCarriesTheMonotonicSendTime) {
