@@ -14,6 +14,8 @@
 #include <mutex>
 #include <vector>
 
+#include "ColorKeyMask.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -104,6 +106,8 @@ struct TX11Shape::TImpl {
   std::vector<XRectangle> FKept, FCut;
   // The runs of the row being scanned.
   std::vector<XRectangle> FRowKept, FRowCut;
+  // The cut pixels the server has been told of.
+  TColorKeyMask FSent;
 
   // Appends the row's runs to `rects`, or, when they are the runs of the
   // band that starts at `bandStart`, makes that band one row taller.
@@ -141,6 +145,7 @@ void TX11Shape::Update(const uint32_t* pixels, int width, int height, int stride
   const int left = std::max(area.Left, 0), top = std::max(area.Top, 0);
   const int right = std::min(area.Right, width), bottom = std::min(area.Bottom, height);
   if (left >= right || top >= bottom) return;
+  if (!d.FSent.Update(pixels, width, height, stride, area, keyXrgb)) return;  // the shape stands
   d.FKept.clear();
   d.FCut.clear();
   size_t keptBand = 0, cutBand = 0;
@@ -176,5 +181,6 @@ void TX11Shape::Clear() {
   TImpl& d = *FImpl;
   if (!d.FAvailable) return;
   XShapeCombineMask(d.FDisplay, d.FWindow, ShapeBounding, 0, 0, None, ShapeSet);
+  d.FSent.Reset();
   XFlush(d.FDisplay);
 }

@@ -58,7 +58,8 @@ public:
   // follow `pixels`: a 32-bit xRGB image of the window's client size, row
   // stride in pixels; pixels whose low 24 bits equal keyXrgb (0x00RRGGBB)
   // are cut out (invisible and click-through), the others kept. The run
-  // lists are kept between calls, so a steady frame allocates nothing.
+  // lists are kept between calls, so a steady frame allocates nothing, and
+  // an area whose cut pixels are those the server already has sends nothing.
   void Update(const uint32_t* pixels, int width, int height, int stride, const TRect& area, uint32_t keyXrgb);
   // No shape: the whole window shows.
   void Clear();
