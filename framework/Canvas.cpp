@@ -22,8 +22,11 @@ constexpr TDash kDashes[] = {
     {6, {9, 3, 3, 3, 3, 3}},    // psDashDotDot
 };
 
+// Every position of the pattern is on.
+bool DashesAreSolid(TPenStyle style) { return style > psDashDotDot || kDashes[style].Count == 0; }
+
 bool DashOn(TPenStyle style, int pos) {
-  if (style > psDashDotDot || kDashes[style].Count == 0) return true;
+  if (DashesAreSolid(style)) return true;
   const TDash& dash = kDashes[style];
   int period = 0;
   for (int i = 0; i < dash.Count; ++i) period += dash.Runs[i];
@@ -353,6 +356,16 @@ void TCanvas::PenLine(const TTarget& t, TPoint a, TPoint b, bool lastPoint, int&
   const int dx = std::abs(b.X - a.X), dy = std::abs(b.Y - a.Y);
   const int stepX = b.X >= a.X ? 1 : -1, stepY = b.Y >= a.Y ? 1 : -1;
   const int steps = std::max(dx, dy) + (lastPoint ? 1 : 0);
+  // Solid horizontal and vertical lines (frames and bevels, drawn at every
+  // frame) plot the same pixels as the general walk, a row or a column at once.
+  if (steps > 0 && DashesAreSolid(style) && (dy == 0 || dx == 0)) {
+    patternPos += steps;
+    const int first = dy == 0 ? a.X : a.Y, last = first + (dy == 0 ? stepX : stepY) * (steps - 1);
+    const int low = std::min(first, last), high = std::max(first, last) + 1;
+    if (dy == 0) return Span(t, a.Y, low, high, pixel, mode);
+    for (int y = std::max(low, t.Clip.Top); y < std::min(high, t.Clip.Bottom); ++y) Plot(t, a.X, y, pixel, mode);
+    return;
+  }
   int x = a.X, y = a.Y;
   int error = (dx >= dy ? dx : dy) / 2;
   for (int i = 0; i < steps; ++i) {

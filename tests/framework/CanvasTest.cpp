@@ -168,6 +168,20 @@ TEST(CanvasTest, OnePixelLinesLeaveOutTheirLastPoint) {
   EXPECT_EQ(p.canvas.PenPos(), Point(0, 2));
 }
 
+TEST(CanvasTest, StraightLinesRunEitherWayAndAreClippedToTheTarget) {
+  Fixture f(6, 4);
+  f.canvas.MoveTo(-3, 0);
+  f.canvas.LineTo(9, 0);  // across, from outside to outside
+  f.canvas.MoveTo(4, 5);
+  f.canvas.LineTo(4, -2);  // upwards from below the bitmap
+  f.canvas.MoveTo(2, 3);
+  f.canvas.LineTo(0, 3);  // leftwards: (0,3) is its last point, left out
+  f.canvas.MoveTo(0, 1);
+  f.canvas.LineTo(0, 3);  // downwards: (0,3) left out again
+  EXPECT_EQ(Art(f.bitmap), Rows({"######", "#...#.", "#...#.", ".##.#."}));
+  EXPECT_EQ(f.canvas.PenPos(), Point(0, 3));
+}
+
 TEST(CanvasTest, PenModeCombinesWithTheDestination) {
   Fixture f(4, 1);
   Paint(f.bitmap, {"#.#."});
