@@ -1,6 +1,8 @@
 #include "SdlWindowSystem.h"
 
 #include <SDL2/SDL.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 #include <pango/pangocairo.h>
 
 #include <cstdio>
@@ -177,9 +179,17 @@ TSdlWindowSystem::TSdlWindowSystem(const std::string& windowClass) {
   const char* driver = SDL_GetCurrentVideoDriver();
   FHasDisplay = driver && std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0;
   FWakeEvent = SDL_RegisterEvents(1);
+  FWakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
 
-TSdlWindowSystem::~TSdlWindowSystem() { SDL_Quit(); }
+TSdlWindowSystem::~TSdlWindowSystem() {
+  SDL_Quit();
+  if (FWakeFd >= 0) close(FWakeFd);
+}
+
+SDL_Window* TSdlWindowSystem::AnyWindow() const {
+  return FWindows.empty() ? nullptr : SDL_GetWindowFromID(FWindows.begin()->first);
+}
 
 std::unique_ptr<IPlatformWindow> TSdlWindowSystem::CreateWindow(const std::string& className, TEventSink sink) {
   return std::make_unique<TSdlWindow>(*this, className, std::move(sink));
@@ -215,8 +225,27 @@ void TSdlWindowSystem::Dispatch(const SDL_Event& e) {
 
 bool TSdlWindowSystem::Wait(int timeoutMs) {
   SDL_Event e;
-  bool got = timeoutMs == 0 ? SDL_PollEvent(&e) != 0
-                            : SDL_WaitEventTimeout(&e, timeoutMs < 0 ? -1 : timeoutMs) != 0;
+  bool got = SDL_PollEvent(&e) != 0;
+  if (!got && timeoutMs != 0) {
+    // Once a window exists the loop sleeps on its X connection and on the
+    // wake-up counter together. (SDL's own wait is woken through the X
+    // server, a round trip per wake-up: one per frame.)
+    if (SDL_Window* window = AnyWindow(); window && WaitForX11Input(window, FWakeFd, timeoutMs < 0 ? -1 : timeoutMs)) {
+      got = SDL_PollEvent(&e) != 0;
+    } else {
+      // Announced before the counter is read, so that a Wake() either sees
+      // the flag (and sends SDL's event) or has written the counter.
+      FInSdlWait = true;
+      uint64_t count = 0;
+      if (FWakeFd < 0 || read(FWakeFd, &count, sizeof count) != static_cast<ssize_t>(sizeof count))
+        got = SDL_WaitEventTimeout(&e, timeoutMs < 0 ? -1 : timeoutMs) != 0;
+      FInSdlWait = false;
+    }
+  }
+  if (FWakeFd >= 0) {
+    uint64_t count = 0;
+    [[maybe_unused]] ssize_t drained = read(FWakeFd, &count, sizeof count);
+  }
   bool keepRunning = true;
   while (got) {
     // SIGTERM and the session's end arrive as SDL_QUIT.
@@ -228,10 +257,17 @@ bool TSdlWindowSystem::Wait(int timeoutMs) {
 }
 
 void TSdlWindowSystem::Wake() {
-  SDL_Event e;
-  SDL_zero(e);
-  e.type = FWakeEvent;
-  SDL_PushEvent(&e);
+  if (FWakeFd >= 0) {
+    const uint64_t one = 1;
+    // Only non-zero matters; a full counter has woken the loop already.
+    [[maybe_unused]] ssize_t written = write(FWakeFd, &one, sizeof one);
+  }
+  if (FWakeFd < 0 || FInSdlWait) {
+    SDL_Event e;
+    SDL_zero(e);
+    e.type = FWakeEvent;
+    SDL_PushEvent(&e);
+  }
 }
 
 void TSdlWindowSystem::MessageBox(const std::string& caption, const std::string& text, bool error) {

@@ -1,6 +1,6 @@
 // The SDL2 window system: real top-level windows on X11 (software
 // surfaces), colour-key shaped windows for transparent skins, whole-window
-// opacity, modal message boxes, and a wake-up event for other threads.
+// opacity, modal message boxes, and a wake-up for other threads.
 //
 // Message boxes are drawn by the backend itself (Pango text), modal over
 // the other windows. Without a usable display SDL silently falls back to its off-screen
@@ -13,6 +13,7 @@
 // window creation raises Exception with SDL's error text.
 #pragma once
 
+#include <atomic>
 #include <map>
 
 #include "backend/WindowSystem.h"
@@ -42,7 +43,16 @@ private:
   friend class TSdlWindow;
   void Dispatch(const union SDL_Event& event);
   void RunMessageBox(const std::string& caption, const std::string& text, bool error);
+  // A realized window, whose X connection the loop waits on; null before
+  // the first window is realized.
+  struct SDL_Window* AnyWindow() const;
   bool FHasDisplay = false;
   uint32_t FWakeEvent = 0;
+  // Wake() writes this counter; the loop waits on it beside the X
+  // connection, so that waking it costs no round trip through the X server.
+  int FWakeFd = -1;
+  // Set while the loop waits inside SDL (before any window exists), which
+  // only SDL's own wake-up event ends.
+  std::atomic<bool> FInSdlWait{false};
   std::map<uint32_t, TSdlWindow*> FWindows;  // by SDL window id
 };

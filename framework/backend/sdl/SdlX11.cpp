@@ -9,6 +9,7 @@
 #include <X11/Xproto.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/shape.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <mutex>
@@ -39,6 +40,23 @@ bool X11Of(SDL_Window* window, Display*& display, Window& xwindow) {
   xwindow = info.info.x11.window;
   return display != nullptr;
 }
+
+}  // namespace
+
+bool WaitForX11Input(SDL_Window* window, int wakeFd, int timeoutMs) {
+  Display* display = nullptr;
+  Window xwindow = 0;
+  if (!X11Of(window, display, xwindow)) return false;
+  XFlush(display);
+  if (XEventsQueued(display, QueuedAlready) > 0) return true;
+  pollfd fds[2] = {{ConnectionNumber(display), POLLIN, 0}, {wakeFd, POLLIN, 0}};
+  // A signal (SIGTERM, which SDL turns into a quit event) ends the wait
+  // early; the caller's next look at SDL's queue finds the quit.
+  ::poll(fds, wakeFd >= 0 ? 2 : 1, timeoutMs);
+  return true;
+}
+
+namespace {
 
 // The end of the run that starts before x: the first pixel at or after x
 // whose key-ness is not `cut`, or `right`. Four pixels at a time where the

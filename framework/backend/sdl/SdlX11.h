@@ -44,6 +44,12 @@ void SetWindowClass(SDL_Window* window, const std::string& className);
 // it always, so that window managers (and tests) see the form's border.
 void SetWindowFrame(SDL_Window* window, bool framed);
 
+// Waits up to timeoutMs (negative: without limit) until the X connection of
+// `window` has input or `wakeFd` is readable, after flushing what the
+// connection still holds to send; returns at once when Xlib has events
+// queued already. False, without waiting, when the window is not on X11.
+bool WaitForX11Input(SDL_Window* window, int wakeFd, int timeoutMs);
+
 // The bounding shape of one colour-keyed window.
 class TX11Shape {
 public:
