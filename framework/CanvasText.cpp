@@ -65,10 +65,42 @@ int Utf8Length(unsigned char lead) {
 }
 }  // namespace
 
-TPoint TCanvas::TextExtent(std::string_view text) {
-  const TTextBlock layout(FFont, text);
-  return layout.Extent();
+TPoint TCanvas::TextExtent(std::string_view text) { return SharedTextBlock(FFont, text)->Extent(); }
+
+namespace {
+// A mask too large to keep (a huge font, mostly clipped) is rasterised for
+// the visible box only, at each draw.
+constexpr int64_t kMaxKeptMaskPixels = 256 * 1024;
+
+// Rasterises the block's glyphs, or its cell (the opaque background), into
+// an 8-bit mask of `box` (device pixels), the text's origin at (dx, dy).
+cairo_surface_t* RasteriseText(const TTextBlock& layout, const TRect& box, int dx, int dy, int orientation,
+                               bool cell) {
+  const double radians = orientation * std::numbers::pi / 1800.0;
+  cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, box.Width(), box.Height());
+  cairo_t* cr = cairo_create(mask);
+  cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+  cairo_translate(cr, dx - box.Left, dy - box.Top);
+  cairo_rotate(cr, -radians);
+  if (cell) {
+    cairo_rectangle(cr, 0, 0, layout.Extent().X, layout.Extent().Y);
+    cairo_fill(cr);
+  } else {
+    PangoContext* context = pango_layout_get_context(layout.Layout());
+    // Hint the glyphs for the rotated matrix; the shared context gets its
+    // plain matrix back after.
+    if (orientation != 0) pango_cairo_update_layout(cr, layout.Layout());
+    pango_cairo_show_layout(cr, layout.Layout());
+    if (orientation != 0) {
+      pango_context_set_matrix(context, nullptr);
+      pango_layout_context_changed(layout.Layout());
+    }
+  }
+  cairo_destroy(cr);
+  cairo_surface_flush(mask);
+  return mask;
 }
+}  // namespace
 
 void TCanvas::DrawTextBlock(const TTarget& t, int x, int y, const TTextBlock& layout, const TRect* clip,
                              bool opaque) {
@@ -77,49 +109,50 @@ void TCanvas::DrawTextBlock(const TTarget& t, int x, int y, const TTextBlock& la
   const int dx = x + t.Origin.X, dy = y + t.Origin.Y;
   const TPoint extent = layout.Extent();
   const TRect cell = UnionRect({0, 0, extent.X, extent.Y}, layout.InkRect());
-  TRect box = orientation == 0 ? OffsetRect(cell, dx, dy) : RotatedBounds(dx, dy, cell, radians);
-  box = IntersectRect(box, t.Clip);
+  // The box around the cell relative to the origin; rotation by whole
+  // pixels of offset moves it by those pixels.
+  const TRect around = orientation == 0 ? cell : RotatedBounds(0, 0, cell, radians);
+  TRect box = IntersectRect(OffsetRect(around, dx, dy), t.Clip);
   if (clip) box = IntersectRect(box, OffsetRect(*clip, t.Origin.X, t.Origin.Y));
   if (IsRectEmpty(box)) return;
 
-  // The cell and the glyphs are rasterised into an 8-bit mask of the visible
-  // box, then painted in the brush and font colours.
-  cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, box.Width(), box.Height());
-  cairo_t* cr = cairo_create(mask);
-  cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
-  cairo_translate(cr, dx - box.Left, dy - box.Top);
-  cairo_rotate(cr, -radians);
-  PangoContext* context = pango_layout_get_context(layout.Layout());
-  if (orientation != 0) {
-    // Hint the glyphs for the rotated matrix; the shared context gets its
-    // plain matrix back below.
-    pango_cairo_update_layout(cr, layout.Layout());
+  // The cell and the glyphs are 8-bit masks, painted in the brush and font
+  // colours. The block keeps the masks of its whole box, so drawing it
+  // again only paints; the visible part is found by offset.
+  const auto paint = [&](cairo_surface_t* mask, const TRect& maskBox, uint32_t pixel) {
+    const int stride = cairo_image_surface_get_stride(mask);
+    const uint8_t* data = cairo_image_surface_get_data(mask) + std::ptrdiff_t(box.Top - maskBox.Top) * stride +
+                          (box.Left - maskBox.Left);
+    PaintMask(t, data, stride, box, pixel, pmCopy);
+  };
+  if (int64_t(around.Width()) * around.Height() > kMaxKeptMaskPixels) {
+    for (bool cellPass : {true, false}) {
+      if (cellPass && !opaque) continue;
+      cairo_surface_t* mask = RasteriseText(layout, box, dx, dy, orientation, cellPass);
+      paint(mask, box, DrawColor(cellPass ? FBrush.Color() : FFont.Color(), t));
+      cairo_surface_destroy(mask);
+    }
+    return;
   }
-  const int stride = cairo_image_surface_get_stride(mask);
+  TTextBlock::TMasks& masks = layout.Masks();
+  if (masks.Orientation != orientation) {
+    layout.ClearMasks();
+    masks.Orientation = orientation;
+    masks.Box = around;
+    masks.Glyphs = RasteriseText(layout, around, 0, 0, orientation, false);
+  }
+  const TRect maskBox = OffsetRect(masks.Box, dx, dy);
   if (opaque) {
-    cairo_rectangle(cr, 0, 0, extent.X, extent.Y);
-    cairo_fill(cr);
-    cairo_surface_flush(mask);
-    PaintMask(t, cairo_image_surface_get_data(mask), stride, box, DrawColor(FBrush.Color(), t), pmCopy);
-    cairo_save(cr);
-    cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
-    cairo_paint(cr);
-    cairo_restore(cr);
+    if (!masks.Cell) masks.Cell = RasteriseText(layout, around, 0, 0, orientation, true);
+    paint(masks.Cell, maskBox, DrawColor(FBrush.Color(), t));
   }
-  pango_cairo_show_layout(cr, layout.Layout());
-  cairo_surface_flush(mask);
-  PaintMask(t, cairo_image_surface_get_data(mask), stride, box, DrawColor(FFont.Color(), t), pmCopy);
-  cairo_destroy(cr);
-  cairo_surface_destroy(mask);
-  if (orientation != 0) {
-    pango_context_set_matrix(context, nullptr);
-    pango_layout_context_changed(layout.Layout());
-  }
+  paint(masks.Glyphs, maskBox, DrawColor(FFont.Color(), t));
 }
 
 void TCanvas::TextOut(int x, int y, std::string_view text) {
   const TTarget t = Target();
-  const TTextBlock layout(FFont, text);
+  const std::shared_ptr<const TTextBlock> shared = SharedTextBlock(FFont, text);
+  const TTextBlock& layout = *shared;
   if (!t.View.Empty()) {
     DrawTextBlock(t, x, y, layout, nullptr, FBrush.Style() != bsClear);
     Changed(t);
@@ -135,8 +168,7 @@ void TCanvas::TextRect(const TRect& rect, int x, int y, std::string_view text) {
     const uint32_t pixel = DrawColor(FBrush.Color(), t);
     for (int row = r.Top; row < r.Bottom; ++row) Span(t, row, r.Left, r.Right, pixel, pmCopy);
   }
-  const TTextBlock layout(FFont, text);
-  DrawTextBlock(t, x, y, layout, &rect, false);
+  DrawTextBlock(t, x, y, *SharedTextBlock(FFont, text), &rect, false);
   Changed(t);
 }
 

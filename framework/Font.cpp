@@ -1,7 +1,9 @@
 #include "Font.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
+#include <vector>
 
 #include "SysUtils.h"
 
@@ -178,7 +180,44 @@ TTextBlock::TTextBlock(const TFont& font, std::string_view text, int underlineBe
   FInk = {ink.x - logical.x, ink.y - logical.y, ink.x - logical.x + ink.width, ink.y - logical.y + ink.height};
 }
 
-TTextBlock::~TTextBlock() { g_object_unref(FLayout); }
+TTextBlock::~TTextBlock() {
+  ClearMasks();
+  g_object_unref(FLayout);
+}
+
+void TTextBlock::ClearMasks() const noexcept {
+  if (FMasks.Glyphs) cairo_surface_destroy(FMasks.Glyphs);
+  if (FMasks.Cell) cairo_surface_destroy(FMasks.Cell);
+  FMasks = TMasks{};
+}
+
+namespace {
+struct TCachedTextBlock {
+  std::string Name;
+  int Height = 0;
+  TFontStyles Style;
+  std::string Text;
+  std::shared_ptr<const TTextBlock> Block;
+};
+}  // namespace
+
+std::shared_ptr<const TTextBlock> SharedTextBlock(const TFont& font, std::string_view text) {
+  // Enough for every caption of a busy skin; the front is the most recent.
+  constexpr size_t kCapacity = 48;
+  thread_local std::vector<TCachedTextBlock> cache;
+  for (size_t i = 0; i < cache.size(); ++i) {
+    TCachedTextBlock& entry = cache[i];
+    if (entry.Height != font.Height() || entry.Style != font.Style() || entry.Text != text || entry.Name != font.Name())
+      continue;
+    // A hit compares and rotates only: no allocation.
+    std::rotate(cache.begin(), cache.begin() + static_cast<std::ptrdiff_t>(i), cache.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+    return cache.front().Block;
+  }
+  auto block = std::make_shared<const TTextBlock>(font, text);
+  if (cache.size() == kCapacity) cache.pop_back();
+  cache.insert(cache.begin(), TCachedTextBlock{font.Name(), font.Height(), font.Style(), std::string(text), block});
+  return block;
+}
 
 #if defined(__SANITIZE_ADDRESS__)
 // Fontconfig keeps a pattern alive after its last user is released (it is

@@ -22,6 +22,7 @@
 
 #include <pango/pangocairo.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -92,11 +93,32 @@ public:
   TRect InkRect() const noexcept { return FInk; }
   PangoLayout* Layout() const noexcept { return FLayout; }
 
+  // The block's masks as the canvas last rasterised them (8-bit, A8 cairo
+  // surfaces of the box around the cell at that orientation), kept so that
+  // drawing the same block again (an embossed caption's three passes, an
+  // unchanged caption in the next frame) only paints. Owned by the block.
+  struct TMasks {
+    int Orientation = -1;  // tenths of a degree; -1: none yet
+    TRect Box;             // relative to the drawing position
+    cairo_surface_t* Glyphs = nullptr;
+    cairo_surface_t* Cell = nullptr;  // the opaque background, made on demand
+  };
+  TMasks& Masks() const noexcept { return FMasks; }
+  void ClearMasks() const noexcept;
+
 private:
   PangoLayout* FLayout = nullptr;
   TPoint FExtent;
   TRect FInk;
+  mutable TMasks FMasks;
 };
 
 // The Pango context used for drawing text on this thread (fixed options above).
 PangoContext* DrawingPangoContext();
+
+// The text block of `text` in `font` (its name, height and style; colour and
+// orientation play no part in the layout), from this thread's few most
+// recently used ones when it is among them. A caption is measured and then
+// drawn (an embossed one twice more) in the same frame, and most captions
+// stay the same from frame to frame: each is laid out once.
+std::shared_ptr<const TTextBlock> SharedTextBlock(const TFont& font, std::string_view text);
