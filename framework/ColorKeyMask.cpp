@@ -16,15 +16,13 @@ bool TColorKeyMask::Update(const uint32_t* pixels, int width, int height, int st
   for (int y = top; y < bottom; ++y) {
     const uint32_t* row = pixels + static_cast<size_t>(y) * static_cast<size_t>(stride);
     uint8_t* cut = FCut.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
-    // Branch-free, so that the common case (nothing changed) is one quick
-    // pass the compiler can vectorise.
+    // The common case (nothing changed) is one branch-free pass that only
+    // reads, which the compiler vectorises; a row that changed is recorded.
     uint8_t differs = 0;
-    for (int x = left; x < right; ++x) {
-      const uint8_t now = (row[x] & 0xFFFFFFu) == keyXrgb ? 1 : 0;
-      differs |= static_cast<uint8_t>(now != cut[x]);
-      cut[x] = now;
-    }
-    changed = changed || differs != 0;
+    for (int x = left; x < right; ++x) differs |= static_cast<uint8_t>(((row[x] & 0xFFFFFFu) == keyXrgb) != cut[x]);
+    if (differs == 0) continue;
+    changed = true;
+    for (int x = left; x < right; ++x) cut[x] = (row[x] & 0xFFFFFFu) == keyXrgb ? 1 : 0;
   }
   return changed;
 }

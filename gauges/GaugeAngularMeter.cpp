@@ -426,7 +426,11 @@ void TGaugeAngularMeter::BuildDial() {
 }
 
 void TGaugeAngularMeter::Paint() {
-  ClearBitmapCanvas();
+  // An opaque dial of the control's size covers every pixel of the image,
+  // so clearing the image first (at every frame) would only be overwritten.
+  const bool dialCoversImage = !Transparent() && !FDialBitmap->Transparent() && FDialBitmap->Width() == Width() &&
+                               FDialBitmap->Height() == Height();
+  if (!dialCoversImage) ClearBitmapCanvas();
   TCanvas& image = BitmapCanvas();
   const TRect client = Rect(0, 0, Width(), Height());
   if (Transparent()) {
