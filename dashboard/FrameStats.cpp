@@ -58,12 +58,18 @@ void TFrameStats::NotificationReceived(uint64_t sendNs) noexcept {
   }
 }
 
-void TFrameStats::PassTimed(uint64_t nanoseconds) noexcept { FPass.Add(nanoseconds); }
+void TFrameStats::PassTimed(uint64_t nanoseconds) noexcept {
+  FPass.Add(nanoseconds);
+  FPendingPassNs += nanoseconds;
+}
 
 void TFrameStats::Presented(uint64_t startNs, uint64_t endNs) noexcept {
-  FPresent.Add(endNs - std::min(startNs, endNs));
+  const uint64_t presentNs = endNs - std::min(startNs, endNs);
+  FPresent.Add(presentNs);
   if (FPendingFrames == 0) return;  // a repaint of the window, not a frame
   ++FPainted;
+  FFrame.Add(FPendingPassNs + presentNs);
+  FPendingPassNs = 0;
   FCoalesced += FPendingFrames - 1;
   // A send time after the present comes from another clock (a host on
   // another machine, or a payload that is no time at all): not timed.
@@ -97,6 +103,7 @@ std::string TFrameStats::ToJson() const {
   json += "  \"pass_ms\": " + Summary(FPass) + ",\n";
   json += "  \"present_ms\": " + Summary(FPresent) + ",\n";
   json += "  \"latency_ms\": " + Summary(FLatency) + ",\n";
+  json += "  \"frame_ms\": " + Summary(FFrame) + ",\n";
   char cpu[32];
   std::snprintf(cpu, sizeof cpu, "%.2f", usage ? usage->CpuSeconds : 0.0);
   json += "  \"cpu_seconds\": " + std::string(usage ? cpu : "null") + ",\n";

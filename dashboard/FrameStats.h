@@ -72,6 +72,9 @@ public:
   const TDurationHistogram& PassTimes() const noexcept { return FPass; }
   const TDurationHistogram& PresentTimes() const noexcept { return FPresent; }
   const TDurationHistogram& Latencies() const noexcept { return FLatency; }
+  // What each painted frame cost: its passes (one per notification it
+  // coalesced) plus its present.
+  const TDurationHistogram& FrameTimes() const noexcept { return FFrame; }
   std::optional<uint64_t> RssAtSampleFrameKiB() const noexcept { return FRssAtSample; }
 
   // The statistics as one JSON object, with the process's CPU time, peak
@@ -85,11 +88,13 @@ private:
   uint64_t FCoalesced = 0;
   uint64_t FPendingFrames = 0;  // received since the last present
   size_t FPendingTimed = 0;     // of them, with a send time in FPendingSendNs
+  uint64_t FPendingPassNs = 0;  // their passes' time
   std::array<uint64_t, kPendingCapacity> FPendingSendNs{};
   std::optional<uint64_t> FRssAtSample;
   TDurationHistogram FPass;
   TDurationHistogram FPresent;
   TDurationHistogram FLatency;
+  TDurationHistogram FFrame;
 };
 
 // The process's current resident set size in KiB (from /proc), if known.

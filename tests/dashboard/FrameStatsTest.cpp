@@ -62,12 +62,15 @@ TEST(FrameStats, PresentsCountPaintedFramesCoalescedOnesAndLatencies) {
   EXPECT_EQ(stats.FramesTimed(), 2u);
   EXPECT_EQ(stats.Latencies().Max(), 2'000'000u);
   EXPECT_EQ(stats.PresentTimes().Max(), 500'000u);
+  EXPECT_EQ(stats.FrameTimes().Count(), 1u);
+  EXPECT_EQ(stats.FrameTimes().Max(), 550'000u);  // the pass plus the present
 
   // A present without a frame (an expose) is timed but paints no frame.
   stats.Presented(4'000'000, 4'100'000);
   EXPECT_EQ(stats.FramesPainted(), 1u);
   EXPECT_EQ(stats.PresentTimes().Count(), 2u);
   EXPECT_EQ(stats.FramesTimed(), 2u);
+  EXPECT_EQ(stats.FrameTimes().Count(), 1u);
 
   // A send time from after the present is another clock's: not timed.
   stats.NotificationReceived(9'000'000);
@@ -135,6 +138,7 @@ TEST_F(SkinWindowTest, VelqStatsNamesTheFileTheWindowWritesWhenItIsDestroyed) {
   json << in.rdbuf();
   for (const char* field : {"\"frames_received\": 5", "\"frames_painted\": 4", "\"notifications_coalesced\": 1",
                             "\"latency_ms\": {\"count\": 3", "\"pass_ms\": {\"count\": 5", "\"present_ms\"",
+                            "\"frame_ms\": {\"count\": 4",
                             "\"cpu_seconds\"", "\"peak_rss_kib\"", "\"rss_kib_at_end\""})
     EXPECT_NE(json.str().find(field), std::string::npos) << field << " in\n" << json.str();
 }

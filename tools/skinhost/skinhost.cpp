@@ -1,7 +1,8 @@
 // skinhost: the host stand-in. Run in a directory that holds Skin/:
 //
-//   skinhost --skin NAME [--rate HZ] [--frames N] [--set SENSOR=GEN]...
-//            [--csv FILE] [--launch PATH] [--print-layout]
+//   skinhost --skin NAME [--rate HZ] [--frames N] [--duration S]
+//            [--set SENSOR=GEN]... [--csv FILE] [--launch PATH [--report]]
+//            [--print-layout]
 //
 // It reads the skin with the dashboard's own reader to learn its sensors in
 // slot order, creates the shared block of 4*(N+1) bytes, and for each frame
@@ -10,10 +11,20 @@
 // sensors without one stay 0. --csv replays columns named by sensor, one
 // row per frame (from the top again at the end). --launch starts the
 // dashboard with the skin name in this directory and ends when it ends.
+// --duration stops after S seconds (and --frames after N frames).
+// --report (with --launch) sizes a machine: the dashboard collects its frame
+// statistics (VELQ_STATS, a temporary file unless already set), and at the
+// end skinhost prints them with the CPU time of both processes as a
+// percentage of one core (from /proc, over the run after its first second,
+// so that loading the skin does not count) and the dashboard's peak RSS,
+// then ends the dashboard.
 // --print-layout prints "SLOT SENSOR" lines and exits. The shared-memory
 // object is removed when skinhost ends. Exit 0, or 1 with a message.
 //
-// It uses nothing but the host library (velq/host.h), as any host would.
+// It feeds the dashboard through nothing but the host library (velq/host.h),
+// as any host would; the report reads /proc through ProcessUsage.
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -24,12 +35,14 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "ProcessUsage.h"
 #include "velq/host.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -126,6 +139,76 @@ void Check(velq_status status) {
   if (status != VELQ_OK) Fail(velq_last_error());
 }
 
+// A number of the dashboard's statistics file: the first `key` after
+// `section` ("" for the top level); NaN when absent.
+double StatsNumber(const std::string& json, const std::string& section, const std::string& key) {
+  size_t at = section.empty() ? 0 : json.find("\"" + section + "\"");
+  if (at == std::string::npos) return NAN;
+  at = json.find("\"" + key + "\":", at);
+  if (at == std::string::npos) return NAN;
+  const char* start = json.c_str() + at + key.size() + 3;
+  char* end = nullptr;
+  const double value = std::strtod(start, &end);
+  return end == start ? NAN : value;
+}
+
+struct TUsageSample {
+  std::chrono::steady_clock::time_point At;
+  TProcessUsage Dashboard, Host;
+};
+
+std::optional<TUsageSample> SampleUsage(int32_t dashboardPid) {
+  const std::optional<TProcessUsage> dashboard = ReadProcessUsage(dashboardPid);
+  const std::optional<TProcessUsage> host = ReadProcessUsage();
+  if (!dashboard || !host) return std::nullopt;
+  return TUsageSample{std::chrono::steady_clock::now(), *dashboard, *host};
+}
+
+// Ends the dashboard and prints what a user needs to size a machine; false
+// (after a message) when there is nothing to report.
+bool Report(velq_process* child, const std::string& skin, double rate, const std::string& statsPath,
+            bool keepStats, const std::optional<TUsageSample>& first) {
+  const std::optional<TUsageSample> last = SampleUsage(velq_process_id(child));
+  velq_process_terminate(child);
+  int32_t exitStatus = 0;
+  if (velq_process_wait(child, 10000, &exitStatus) != VELQ_OK) {
+    std::fprintf(stderr, "skinhost: the dashboard did not end within 10 s of the request\n");
+    return false;
+  }
+  std::ifstream in(statsPath);
+  if (!in) {
+    std::fprintf(stderr, "skinhost: the dashboard wrote no statistics to %s (exit status %d)\n", statsPath.c_str(),
+                 exitStatus);
+    return false;
+  }
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string json = text.str();
+  auto number = [&](const char* section, const char* key) { return StatsNumber(json, section, key); };
+
+  std::printf("skinhost report: skin %s at %g frames per second\n", skin.c_str(), rate);
+  std::printf("  frames        received %.0f, painted %.0f, coalesced %.0f\n", number("", "frames_received"),
+              number("", "frames_painted"), number("", "notifications_coalesced"));
+  for (const char* section : {"pass_ms", "present_ms", "frame_ms", "latency_ms"}) {
+    std::printf("  %-12s  p50 %.3f ms  p99 %.3f ms  max %.3f ms  (%.0f samples)\n", section,
+                number(section, "p50"), number(section, "p99"), number(section, "max"), number(section, "count"));
+  }
+  if (first && last) {
+    const double seconds = std::chrono::duration<double>(last->At - first->At).count();
+    std::printf("  CPU           SkinVELQ %.2f %% of one core, skinhost %.2f %% (over %.1f s)\n",
+                100 * (last->Dashboard.CpuSeconds - first->Dashboard.CpuSeconds) / seconds,
+                100 * (last->Host.CpuSeconds - first->Host.CpuSeconds) / seconds, seconds);
+    std::printf("  peak RSS      SkinVELQ %.1f MiB\n", static_cast<double>(last->Dashboard.PeakRssKiB) / 1024);
+  } else {
+    std::printf("  CPU           not measured (the run was too short, or the dashboard ended by itself)\n");
+  }
+  std::printf("  RSS           SkinVELQ %.1f MiB after 1000 frames, %.1f MiB at the end\n",
+              number("", "rss_kib_at_frame_1000") / 1024, number("", "rss_kib_at_end") / 1024);
+  if (keepStats) std::printf("  statistics    %s\n", statsPath.c_str());
+  else std::remove(statsPath.c_str());
+  return true;
+}
+
 // Frees a library object at the end of a scope.
 template <typename T, void (*Free)(T*)>
 struct TOwned {
@@ -138,8 +221,10 @@ struct TOwned {
 int main(int argc, char** argv) {
   std::string skin, csvPath, launch;
   double rate = 20;
+  double duration = 0;
   long frames = 0;
   bool printLayout = false;
+  bool report = false;
   std::vector<std::pair<std::string, std::string>> sets;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -150,6 +235,8 @@ int main(int argc, char** argv) {
     if (arg == "--skin") skin = next();
     else if (arg == "--rate") rate = Number(next(), "--rate");
     else if (arg == "--frames") frames = static_cast<long>(Number(next(), "--frames"));
+    else if (arg == "--duration") duration = Number(next(), "--duration");
+    else if (arg == "--report") report = true;
     else if (arg == "--csv") csvPath = next();
     else if (arg == "--launch") launch = next();
     else if (arg == "--print-layout") printLayout = true;
@@ -162,9 +249,12 @@ int main(int argc, char** argv) {
       Fail("unknown argument '" + arg + "'");
     }
   }
-  if (skin.empty()) Fail("usage: skinhost --skin NAME [--rate HZ] [--frames N] [--set SENSOR=GEN]... [--csv FILE] "
-                         "[--launch PATH] [--print-layout]");
+  if (skin.empty())
+    Fail("usage: skinhost --skin NAME [--rate HZ] [--frames N] [--duration S] [--set SENSOR=GEN]... [--csv FILE] "
+         "[--launch PATH [--report]] [--print-layout]");
   if (!(rate > 0)) Fail("--rate must be positive");
+  if (duration < 0) Fail("--duration must not be negative");
+  if (report && launch.empty()) Fail("--report needs --launch (it reports on the dashboard it starts)");
 
   // The skin's sensors in slot order, found by the dashboard's own code.
   TOwned<velq_layout, velq_layout_free> skinLayout;
@@ -198,6 +288,14 @@ int main(int argc, char** argv) {
   std::signal(SIGTERM, OnSignal);
   TOwned<velq_channel, velq_channel_free> channel;
   Check(velq_channel_create(skinLayout.Object, &channel.Object));
+  std::string statsPath;
+  const char* givenStats = std::getenv("VELQ_STATS");
+  const bool keepStats = givenStats && *givenStats;
+  if (report) {
+    statsPath = keepStats ? givenStats : "/tmp/skinhost-stats-" + std::to_string(getpid()) + ".json";
+    std::remove(statsPath.c_str());  // a file left from before must not pass for this run's
+    setenv("VELQ_STATS", statsPath.c_str(), 1);  // the dashboard inherits it
+  }
   TOwned<velq_process, velq_process_free> child;  // freeing a running dashboard ends it
   if (!launch.empty() && velq_launch(launch.c_str(), skin.c_str(), nullptr, &child.Object) != VELQ_OK) {
     const std::string message = velq_last_error();
@@ -209,7 +307,14 @@ int main(int argc, char** argv) {
   std::vector<float> frame(layout.size());
   const auto start = std::chrono::steady_clock::now();
   const auto period = std::chrono::duration<double>(1.0 / rate);
+  const auto end = start + std::chrono::duration<double>(duration);
+  // The report's CPU figures start after the first second (or at once in a
+  // shorter run), once the dashboard has loaded its skin.
+  std::optional<TUsageSample> firstSample;
+  const long sampleFrame = duration >= 2 || duration == 0 ? static_cast<long>(rate) : 0;
   for (long number = 0; !GStop && (frames == 0 || number < frames); ++number) {
+    if (duration > 0 && std::chrono::steady_clock::now() >= end) break;
+    if (report && number == sampleFrame) firstSample = SampleUsage(velq_process_id(child.Object));
     const double seconds = number / rate;
     for (size_t i = 0; i < layout.size(); ++i) {
       double v = Value(generators[i], seconds, random);
@@ -225,6 +330,10 @@ int main(int argc, char** argv) {
     if (child.Object && velq_process_wait(child.Object, 0, nullptr) == VELQ_OK) break;
     // Frames follow the intended schedule, not the previous frame's end.
     std::this_thread::sleep_until(start + period * (number + 1));
+  }
+  if (report) {
+    if (velq_process_wait(child.Object, 0, nullptr) == VELQ_OK) firstSample.reset();  // ended by itself
+    if (!Report(child.Object, skin, rate, statsPath, keepStats, firstSample)) return 1;
   }
   return 0;
 }
