@@ -48,7 +48,10 @@ bool WaitForX11Input(SDL_Window* window, int wakeFd, int timeoutMs) {
   Window xwindow = 0;
   if (!X11Of(window, display, xwindow)) return false;
   XFlush(display);
-  if (XEventsQueued(display, QueuedAlready) > 0) return true;
+  // Events may already have been read off the socket (with a reply, say)
+  // and wait in Xlib's or XCB's queue, where poll cannot see them; this
+  // takes them in without blocking.
+  if (XEventsQueued(display, QueuedAfterReading) > 0) return true;
   pollfd fds[2] = {{ConnectionNumber(display), POLLIN, 0}, {wakeFd, POLLIN, 0}};
   // A signal (SIGTERM, which SDL turns into a quit event) ends the wait
   // early; the caller's next look at SDL's queue finds the quit.
