@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 
 #include "Forms.h"
 
@@ -78,26 +79,41 @@ void TApplication::Guard(const std::function<void()>& work) {
 void TApplication::Post(std::function<void()> work) {
   {
     std::lock_guard guard(FLock);
-    FPosted.push_back(std::move(work));
+    FPosted.push_back(TPosted{std::move(work), nullptr, {}});
   }
   FWindowSystem.Wake();
 }
 
 void TApplication::PostMessage(TForm* form, const TMessage& message) {
-  Post([this, form, message] {
-    if (!IsLiveForm(form)) return;
-    TMessage copy = message;
-    form->Dispatch(copy);
-  });
+  {
+    std::lock_guard guard(FLock);
+    FPosted.push_back(TPosted{{}, form, message});
+  }
+  FWindowSystem.Wake();
 }
 
 void TApplication::RunPosted() {
-  std::deque<std::function<void()>> batch;
+  // A handler that pumps the loop itself runs a nested batch, which needs
+  // storage of its own.
+  std::optional<std::deque<TPosted>> nested;
+  if (FRunPostedDepth > 0) nested.emplace();
+  std::deque<TPosted>& batch = nested ? *nested : FRunning;
   {
     std::lock_guard guard(FLock);
     batch.swap(FPosted);
   }
-  for (auto& work : batch) Guard(work);
+  ++FRunPostedDepth;
+  for (TPosted& posted : batch) {
+    if (posted.Work) {
+      Guard(posted.Work);
+    } else if (IsLiveForm(posted.Form)) {
+      TForm* form = posted.Form;
+      TMessage& message = posted.Message;
+      Guard([form, &message] { form->Dispatch(message); });
+    }
+  }
+  --FRunPostedDepth;
+  batch.clear();
   RunSyncJobs();
 }
 
@@ -204,9 +220,15 @@ void TApplication::FireDueTimers() {
 }
 
 void TApplication::PaintForms() {
-  const std::vector<TForm*> forms = FForms;
+  // A copy, since painting may open or close forms; its storage is kept.
+  // (A paint that pumps the loop would reach here nested: it paints from a
+  // copy of its own.)
+  std::vector<TForm*> nested;
+  std::vector<TForm*>& forms = FPainting.empty() ? FPainting : nested;
+  forms.assign(FForms.begin(), FForms.end());
   for (TForm* form : forms)
     if (IsLiveForm(form)) Guard([form] { form->PaintAndPresent(); });
+  forms.clear();
 }
 
 void TApplication::AddForm(TForm* form) {

@@ -102,6 +102,13 @@ private:
     std::function<void()> Work;
     bool Done = false;
   };
+  // A posted piece of work, or (Work empty) a message for a form: messages,
+  // one per host notification, are queued without allocating.
+  struct TPosted {
+    std::function<void()> Work;
+    TForm* Form = nullptr;
+    TMessage Message;
+  };
   struct TTimer {
     int Interval = 0;
     int64_t Due = 0;
@@ -124,7 +131,12 @@ private:
 
   std::mutex FLock;  // guards the two queues and FLoopEnded
   std::condition_variable FSyncChanged;
-  std::deque<std::function<void()>> FPosted;
+  std::deque<TPosted> FPosted;
+  // The batch being run, kept so that its storage is reused (a deque
+  // allocates even when empty), and how deep RunPosted is nested.
+  std::deque<TPosted> FRunning;
+  int FRunPostedDepth = 0;
+  std::vector<TForm*> FPainting;  // the forms being painted, storage kept
   std::deque<std::shared_ptr<TSyncJob>> FSyncJobs;
   bool FLoopEnded = false;
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include <atomic>
+#include <string>
 #include <thread>
 
 #include "ExtCtrls.h"
@@ -129,6 +130,28 @@ TEST_F(Loop, PostedMessagesReachLiveFormsOnly) {
   App->PostMessage(form, {id, 0, 0, 0});
   delete form;
   App->ProcessMessages();  // must not touch the deleted form (ASan)
+}
+
+TEST_F(Loop, PostedWorkAndMessagesRunInTheOrderTheyWerePosted) {
+  std::vector<std::string> order;
+  struct TRecording : TForm {
+    TRecording(TComponent* owner, std::vector<std::string>& log) : TForm(owner), Log(log) {}
+    std::vector<std::string>& Log;
+    void DefaultHandler(TMessage& m) override { Log.push_back("message " + std::to_string(m.WParam)); }
+  };
+  auto* form = new TRecording(App.get(), order);
+  const uint32_t id = RegisterWindowMessage("UWM_ORDER");
+  App->Post([&] { order.push_back("work 1"); });
+  App->PostMessage(form, {id, 1, 0, 0});
+  App->Post([&] {
+    order.push_back("work 2");
+    App->PostMessage(form, {id, 3, 0, 0});  // posted while the batch runs: the next pass
+  });
+  App->PostMessage(form, {id, 2, 0, 0});
+  App->ProcessMessages();
+  EXPECT_EQ(order, (std::vector<std::string>{"work 1", "message 1", "work 2", "message 2"}));
+  App->ProcessMessages();
+  EXPECT_EQ(order.back(), "message 3");
 }
 
 // A control that fills itself with one colour and logs its paints.
