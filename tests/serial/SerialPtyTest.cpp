@@ -100,7 +100,12 @@ TEST_F(PtyTest, ReplyBeforeReceiveIsRecoveredByResending) {
   const int32_t port = Open(ProfileZT2("COM1"));
   const uint8_t request[] = {0x01};
   ASSERT_EQ(SendWithRetry(port, request, 1), 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));  // the reply is in the window now
+  // The device has answered (it counts a request just before it replies),
+  // and the port's reader has had time to take the reply into the window.
+  // On a loaded machine the answer alone can take longer than a fixed wait.
+  for (int i = 0; i < 500 && device.RequestCount() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_EQ(device.RequestCount(), 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
 
   const auto start = Clock::now();
   uint8_t frame[kFrameBufferSize];
