@@ -91,7 +91,7 @@ TCanvas::TTarget TCanvas::Target() const {
   TTarget t;
   if (FBitmap) {
     t.View = FBitmap->View();
-    t.Clip = t.View.Bounds();
+    t.Clip = FBitmapClip ? IntersectRect(*FBitmapClip, t.View.Bounds()) : t.View.Bounds();
     t.Monochrome = FBitmap->Monochrome();
     return t;
   }

@@ -48,6 +48,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -90,6 +91,9 @@ public:
   // Points the canvas at another surface, origin and clip (reuse for the
   // next control of a paint cycle).
   void SetTarget(cairo_surface_t* surface, TPoint origin, const TRect& clip);
+  // Limits a bitmap canvas's drawing to `clip` (bitmap pixels), or lifts the
+  // limit; a widget repainting part of its image touches only that part.
+  void SetBitmapClip(const std::optional<TRect>& clip) noexcept { FBitmapClip = clip; }
 
   TPen& Pen() noexcept { return FPen; }
   TBrush& Brush() noexcept { return FBrush; }
@@ -192,6 +196,7 @@ private:
   cairo_surface_t* FSurface = nullptr;
   TPoint FOrigin;
   TRect FClip;
+  std::optional<TRect> FBitmapClip;
   TPen FPen;
   TBrush FBrush;
   TFont FFont;

@@ -238,6 +238,18 @@ void TControl::Repaint() {
   }
 }
 
+void TControl::RepaintPart(const TRect& part) {
+  if (!FVisible || !FParent) return;
+  const TRect area = OffsetRect(IntersectRect(part, ClientRect()), Left(), Top());
+  if (IsRectEmpty(area)) return;
+  if (FControlStyle.Contains(csOpaque)) {
+    FParent->PaintControlNow(this, area);
+  } else {
+    FParent->InvalidateRect(area);
+    FParent->Update();
+  }
+}
+
 void TControl::Invalidate() {
   if (FVisible && FParent) FParent->InvalidateRect(BoundsRect());
 }

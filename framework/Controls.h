@@ -124,6 +124,9 @@ public:
   // Paints now: over the buffer when opaque, otherwise beneath first; the
   // controls above it are painted again where they overlap (see above).
   virtual void Repaint();
+  // Repaints only `part` (client coordinates) of the control, the same way:
+  // for a change that touches a small part of a large control.
+  void RepaintPart(const TRect& part);
   // Marks the control's area for the next paint.
   virtual void Invalidate();
   void Refresh() { Repaint(); }
@@ -230,6 +233,8 @@ public:
   // Paints a control now, over whatever the buffer holds beneath it, then
   // the later visible controls that overlap it, each clipped to its area.
   virtual void PaintControlNow(TControl* control) = 0;
+  // The same within `area` (parent coordinates) only.
+  virtual void PaintControlNow(TControl* control, const TRect& area) = 0;
   // Paints every invalid region now.
   virtual void Update() = 0;
   // Lays out the aligned controls (alTop ... alClient).

@@ -361,12 +361,14 @@ void TForm::PaintControlClipped(TControl* control, const TRect& region) {
   control->PaintMessage(&dc);
 }
 
-void TForm::PaintControlNow(TControl* control) {
+void TForm::PaintControlNow(TControl* control) { PaintControlNow(control, control->BoundsRect()); }
+
+void TForm::PaintControlNow(TControl* control, const TRect& part) {
   if (!FBackBuffer) {
     InvalidateRect(control->BoundsRect());
     return;
   }
-  const TRect area = IntersectRect(control->BoundsRect(), Rect(0, 0, ClientWidth(), ClientHeight()));
+  const TRect area = IntersectRect(IntersectRect(part, control->BoundsRect()), Rect(0, 0, ClientWidth(), ClientHeight()));
   if (IsRectEmpty(area)) return;
   FDirty.Add(area);
   PaintControlClipped(control, area);

@@ -124,6 +124,7 @@ public:
   // ---- painting ----
   void InvalidateRect(const TRect& r) override;
   void PaintControlNow(TControl* control) override;
+  void PaintControlNow(TControl* control, const TRect& area) override;
   void Update() override;
   // Paints what is invalid, then presents the rectangles that changed since
   // the last present. True when something was presented.

@@ -272,9 +272,23 @@ void TGaugeAngularMeter::SetPosition(double value) {
   if (value < FMinValue) value = FMinValue;
   else if (value > FMaxValue) value = FMaxValue;
   if (value == FPosition) return;
+  // Only the needle moves over the cached dial: where needles show now
+  // (drawn before, perhaps under settings since changed without a repaint)
+  // and the new place is all that is drawn again, a fraction of a large
+  // gauge.
   FPosition = value;
-  UpdateControlCanvas();
+  UpdateControlCanvasPart(UnionRect(FShownNeedle, NeedleBounds()));
   Change();
+}
+
+TRect TGaugeAngularMeter::NeedleBounds() const {
+  const double angle = NeedleAngle(FMinValue, FMaxValue, FPosition, FAngle, FAngleOffset, FReverseMotion);
+  const TMeterNeedle needle = MeterNeedle(DialGeometry(), FNeedleLength, FNeedleBaseWidth, angle);
+  const TPoint points[] = {needle.FTip, needle.FBase1, needle.FBase2};
+  TRect box{points[0].X, points[0].Y, points[0].X + 1, points[0].Y + 1};
+  for (const TPoint& p : points) box = UnionRect(box, TRect{p.X, p.Y, p.X + 1, p.Y + 1});
+  // The outline's pen and rounding may reach a pixel beyond the corners.
+  return InflateRect(box, 2, 2);
 }
 
 void TGaugeAngularMeter::SetPercent1(TGaugePercentInt value) {
@@ -433,6 +447,10 @@ void TGaugeAngularMeter::Paint() {
   if (!dialCoversImage) ClearBitmapCanvas();
   TCanvas& image = BitmapCanvas();
   const TRect client = Rect(0, 0, Width(), Height());
+  // The needles on screen after this paint: those outside its clip stay.
+  const TRect clip = Canvas()->ClipRect();
+  const bool coversShown = IsRectEmpty(FShownNeedle) || IntersectRect(clip, FShownNeedle) == FShownNeedle;
+  FShownNeedle = UnionRect(coversShown ? TRect{} : FShownNeedle, IntersectRect(NeedleBounds(), clip));
   if (Transparent()) {
     // The dial's background (Color) is left out, so what the snapshot
     // captured shows through around and between the marks.

@@ -287,12 +287,17 @@ protected:
   void Paint() override;
   // Draws the needle into the off-screen image.
   void DrawNeedle();
+  // The pixels the needle covers at the current position, with a margin.
+  TRect NeedleBounds() const;
   // The caption, Font and Color are drawn into the dial.
   void TextChanged() override;
   void FontChanged() override;
   void ColorChanged() override;
 
 private:
+  // Where needles show on screen (client coordinates): the last one drawn,
+  // and older ones a clipped paint left in place.
+  TRect FShownNeedle;
   // Stores a dial property and rebuilds when it changed.
   template <class T> void StoreAndRebuild(T& field, T value) {
     if (field == value) return;

@@ -124,12 +124,16 @@ void TGaugeGraphicImageControl::PaintMessage(TCanvas* dc) {
     FBitmap->SetSize(Width(), Height());
     TCanvas& image = BitmapCanvas();
     image.Lock();
+    // The image's pixels outside the clip would be drawn for nothing.
+    image.SetBitmapClip(dc->ClipRect());
     try {
       TGaugeGraphicControl::PaintMessage(dc);  // attaches dc, Paint, detaches (also on failure)
     } catch (...) {
+      image.SetBitmapClip(std::nullopt);
       image.Unlock();
       throw;
     }
+    image.SetBitmapClip(std::nullopt);
     image.Unlock();
   } catch (...) {
     controlCanvas.Unlock();
@@ -170,14 +174,16 @@ void TGaugeGraphicImageControl::Paint() {
   }
 }
 
-void TGaugeGraphicImageControl::UpdateControlCanvas() {
+void TGaugeGraphicImageControl::UpdateControlCanvas() { UpdateControlCanvasPart(ClientRect()); }
+
+void TGaugeGraphicImageControl::UpdateControlCanvasPart(const TRect& part) {
   if (!Designing() && FTransparent && !FBackground->Empty()) {
     // Paint alone over the stored snapshot instead of having the parent
     // repaint beneath for every new value.
     FCaptureNeeded = false;
     ControlStyle().Include(csOpaque);
   }
-  TGaugeGraphicControl::UpdateControlCanvas();
+  if (!Loading()) RepaintPart(part);
 }
 
 void TGaugeGraphicImageControl::SetTransparent(bool value) {

@@ -125,11 +125,16 @@ public:
 
   // The paint message: sizes the image, attaches the device context, runs
   // Paint, and releases everything also when Paint fails. Without a device
-  // context nothing happens.
+  // context nothing happens. The image is drawn only where the device
+  // context's clip lets the result show; the rest of it is not kept up to
+  // date (only the shown part of an image ever reaches the screen).
   void PaintMessage(TCanvas* dc) override;
   // After a property change: a transparent control with a snapshot repaints
   // alone over it; then the base request.
   void UpdateControlCanvas() override;
+  // The same for a change that touches only `part` (client coordinates):
+  // the paint, and the image work within it, stay inside that part.
+  void UpdateControlCanvasPart(const TRect& part);
 
 protected:
   // Starts a frame: the image filled with Color, or (Transparent) holding

@@ -515,6 +515,36 @@ TEST_F(MeterPixels, NeedleFollowsPositionAndReverseMotion) {
   }
 }
 
+TEST_F(MeterPixels, AMovingNeedleRepaintsOnlyWhereNeedlesShowAndLeavesNoTrace) {
+  auto screen = [&] {
+    App->ProcessMessages();
+    std::vector<TColor> pixels;
+    for (int y = 0; y < Form->ClientHeight(); ++y)
+      for (int x = 0; x < Form->ClientWidth(); ++x) pixels.push_back(Window->ScreenPixel(x, y));
+    return pixels;
+  };
+  const int64_t meterArea = int64_t(Meter->Width()) * Meter->Height();
+  struct Step {
+    bool Reverse;
+    double Position;
+  };
+  // A reversal is stored without a repaint: the needle on screen stays
+  // where it was drawn until the next move, which must erase it there.
+  const Step steps[] = {{false, 10}, {false, 35}, {true, 36}, {true, 37}, {false, 90}, {false, 89}};
+  for (const Step& step : steps) {
+    Meter->SetReverseMotion(step.Reverse);
+    Meter->SetPosition(step.Position);
+    const std::vector<TColor> moved = screen();
+    int64_t presented = 0;
+    for (const TRect& r : Window->LastPresented()) presented += int64_t(r.Width()) * r.Height();
+    if (step.Position == 37 || step.Position == 89) {  // a one-step move: a small part of the gauge
+      EXPECT_LT(presented, meterArea / 2) << step.Position;
+    }
+    Meter->Repaint();  // the whole gauge drawn afresh: the reference
+    EXPECT_EQ(moved, screen()) << "after the move to " << step.Position << (step.Reverse ? " reversed" : "");
+  }
+}
+
 TEST_F(MeterPixels, EqualEndsPutTheNeedleAtTheStart) {
   Meter->SetPosition(50);
   Meter->SetMaxValue(50);
