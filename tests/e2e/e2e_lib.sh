@@ -9,11 +9,12 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-# wait_for COMMAND... : retries for up to 30 s until the command succeeds
-# (a sanitizer build on a busy machine can take that long to show a window).
+# wait_for COMMAND... : retries for up to 60 s until the command succeeds
+# (a sanitizer build on a busy machine has once taken more than 30 s to show
+# a window).
 wait_for() {
   local i
-  for i in $(seq 1 300); do
+  for i in $(seq 1 600); do
     if "$@" >/dev/null 2>&1; then return 0; fi
     sleep 0.1
   done
