@@ -2,6 +2,7 @@
 // TMetafile, checked at chosen pixels and by the bounds of what is drawn, so
 // that the checks hold whatever the edge anti-aliasing.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -269,7 +270,7 @@ TEST(MetafileTest, ImageControlPlacesTheMetafileLikeOtherPictures) {
 TEST(MetafileTest, PictureDataDrawsTheSameAsTheFile) {
   for (TFormat format : {fmEmf, fmWmf}) {
     const TBytes file = Background(format, 320, 200);
-    const auto dir = std::filesystem::path(::testing::TempDir()) / "velq-metafile-test";
+    const auto dir = std::filesystem::path(::testing::TempDir()) / ("velq-metafile-test-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     const std::string path = (dir / (format == fmEmf ? "back.emf" : "back.wmf")).string();
     WriteFileBytes(path, file);
@@ -415,7 +416,7 @@ TEST(MetafileTest, CorruptedBytesFailCleanlyOrDraw) {
 }
 
 TEST(MetafileTest, PictureFileErrorKeepsThePicture) {
-  const auto dir = std::filesystem::path(::testing::TempDir()) / "velq-metafile-error";
+  const auto dir = std::filesystem::path(::testing::TempDir()) / ("velq-metafile-error-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
   const std::string good = (dir / "good.emf").string(), bad = (dir / "bad.wmf").string();
   WriteFileBytes(good, Shapes(fmEmf));

@@ -2,6 +2,7 @@
 // byte (PNG through zlib directly), decoded to known pixels, and broken ones
 // give the system's messages.
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cerrno>
@@ -260,7 +261,8 @@ TEST(IconTest, CorruptedBytesFailCleanlyOrLoad) {
 class PictureFilesTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    FDir = std::filesystem::path(::testing::TempDir()) / "velq-picture-test";
+    // Of this process: the tests of this fixture may run side by side.
+    FDir = std::filesystem::path(::testing::TempDir()) / ("velq-picture-test-" + std::to_string(getpid()));
     std::filesystem::create_directories(FDir);
   }
   void TearDown() override { std::filesystem::remove_all(FDir); }

@@ -1,5 +1,6 @@
 // ConvertFormOrText: file names, directions and failures.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -21,7 +22,7 @@ TEST(ChangeFileExt, ReplacesOrAppends) {
 }
 
 TEST(ConvertFormOrText, BothDirectionsAndFailures) {
-  const fs::path dir = fs::path(::testing::TempDir()) / "convert_test";
+  const fs::path dir = fs::path(::testing::TempDir()) / ("convert_test-" + std::to_string(getpid()));
   fs::remove_all(dir);
   fs::create_directories(dir);
   const std::string text = "object Dash: TSkinForm\r\n  Left = 3\r\nend\r\n";
@@ -53,6 +54,7 @@ TEST(ConvertFormOrText, BothDirectionsAndFailures) {
   } catch (const EParserError& e) {
     EXPECT_EQ(e.Message(), "'=' attendu à la ligne 2");
   }
+  fs::remove_all(dir);
 }
 
 }  // namespace
