@@ -230,18 +230,17 @@ void TControl::SetName(const std::string& name) {
 
 void TControl::Repaint() {
   if (!FVisible || !FParent) return;
-  if (FControlStyle.Contains(csOpaque)) {
-    FParent->PaintControlNow(this);
-  } else {
-    FParent->InvalidateRect(BoundsRect());
-    FParent->Update();
-  }
+  RepaintArea(BoundsRect());
 }
 
 void TControl::RepaintPart(const TRect& part) {
   if (!FVisible || !FParent) return;
   const TRect area = OffsetRect(IntersectRect(part, ClientRect()), Left(), Top());
   if (IsRectEmpty(area)) return;
+  RepaintArea(area);
+}
+
+void TControl::RepaintArea(const TRect& area) {
   if (FControlStyle.Contains(csOpaque)) {
     FParent->PaintControlNow(this, area);
   } else {

@@ -170,6 +170,8 @@ protected:
   bool Designing() const noexcept { return ComponentState().Contains(csDesigning); }
 
 private:
+  // Paints `area` (parent coordinates) now when opaque, else beneath first.
+  void RepaintArea(const TRect& area);
   friend class TWinControl;
   TWinControl* FParent = nullptr;
   int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
