@@ -18,10 +18,22 @@ set(CMAKE_RC_COMPILER ${_triple}-windres)
 set(CMAKE_OBJDUMP ${_triple}-objdump)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${_triple})
+# VELQ_WINDOWS_DEPS is the prefix where scripts/build-windows-deps installs
+# the libraries Debian has no MinGW build of (libpng). It lies outside the
+# sysroot, and with the library and include modes below set to ONLY a plain
+# prefix path would be searched re-rooted under the sysroot and never seen;
+# as a root of its own it is searched like the sysroot.
+if(VELQ_WINDOWS_DEPS)
+  list(APPEND CMAKE_FIND_ROOT_PATH "${VELQ_WINDOWS_DEPS}")
+endif()
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# The sysroot holds both zlib's static libz.a and its DLL import library
+# libz.dll.a, which a plain find_package(ZLIB) (and FindPNG through it)
+# would pick, making the programs need zlib1.dll; prefer the static one.
+set(ZLIB_USE_STATIC_LIBS ON)
 
 # Vista and later: CancelIoEx, GetTickCount64.
 add_compile_definitions(_WIN32_WINNT=0x0600 WINVER=0x0600)

@@ -46,8 +46,9 @@ TDataBlockView& ProcessView() noexcept {
 }  // namespace
 
 uint64_t MonotonicNanoseconds() noexcept {
-  // The standard steady clock is CLOCK_MONOTONIC on Linux; this file stays
-  // free of system calls (they live behind channel_os).
+  // The standard steady clock is CLOCK_MONOTONIC on Linux and the
+  // performance counter on Windows; this file stays free of system calls
+  // (they live behind channel_os).
   const auto now = std::chrono::steady_clock::now().time_since_epoch();
   return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
 }
@@ -132,6 +133,12 @@ const TDataBlockView& DataBlock() noexcept { return ProcessView(); }
 
 TDataReadyListener::TDataReadyListener(TCallback onDataReady, std::string name)
     : FName(std::move(name)), FOnDataReady(std::move(onDataReady)) {
+  if (channel_os::NotificationsAreWindowMessages()) {
+    // The window system hands the messages to the skin window: there is
+    // nothing to bind or watch, and the window is what listens.
+    FListening = true;
+    return;
+  }
   FReceiver = channel_os::BindReceiver(FName, FBindError);
   if (FReceiver) {
     FListening = true;
@@ -200,14 +207,14 @@ void TDataReadyListener::Stop() noexcept {
 // ---- TDataChannelHost -----------------------------------------------------------
 
 TDataChannelHost::TDataChannelHost(int32_t sensorCount, std::string blockName, std::string messageName,
-                                   std::chrono::milliseconds notifyTimeout)
+                                   std::chrono::milliseconds notifyTimeout, TNotifyDelivery delivery)
     : FSensorCount(sensorCount), FBlockName(std::move(blockName)), FBlock(std::make_unique<channel_os::TOsBlock>()) {
   if (sensorCount < 0) throw EDataChannelError("Invalid sensor count " + std::to_string(sensorCount));
   const size_t size = kSlotBytes * (static_cast<size_t>(sensorCount) + 1);
   if (int error = channel_os::CreateBlock(FBlockName, size, *FBlock))
     throw EDataChannelError("Cannot create shared block " + FBlockName + ": " + SysErrorMessage(error));
   int error = 0;
-  FSender = channel_os::OpenSender(messageName, notifyTimeout, error);
+  FSender = channel_os::OpenSender(messageName, notifyTimeout, delivery, error);
   if (!FSender) {
     Remove();
     throw EDataChannelError("Cannot create notification sender for " + messageName + ": " +

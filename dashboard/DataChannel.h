@@ -13,10 +13,17 @@
 // figures). A datagram without it, or with any other payload, still
 // triggers a frame.
 //
+// On Windows the block is the named file mapping MapFileName() and the
+// notification is the window message registered under
+// DataReadyMessageName(), delivered by the window system to the skin window
+// (class "TSkinForm"); the host's send time, when the message carries one,
+// is its WPARAM (64-bit Windows only; 0 otherwise).
+//
 // Dashboard side:
 // - TDataReadyListener binds the notification and runs a watcher thread that
 //   calls a callback once per notification (the skin window's callback
-//   posts a message to the user-interface thread).
+//   posts a message to the user-interface thread). On Windows it has
+//   nothing to do: the message reaches the skin window directly.
 // - TDataBlockView maps the block read-only and reads slots. The process's
 //   own view (MapHandle/MapView of the skin window) is reached through
 //   OpenDataBlock / ReadDataSlot / ReleaseDataBlock.
@@ -70,12 +77,23 @@ inline constexpr const char* kChannelSuffixVariable = "VELQ_CHANNEL_SUFFIX";
 std::string DataReadyMessageName();
 std::string MapFileName();
 
-// CLOCK_MONOTONIC now, in nanoseconds: the notification's payload.
+// The steady clock now, in nanoseconds: the notification's payload. It is
+// CLOCK_MONOTONIC on Linux and the performance counter on Windows, both
+// shared by every process of the machine, so a send time taken by the
+// host can be compared with the dashboard's clock.
 uint64_t MonotonicNanoseconds() noexcept;
 
 // The send time a notification's payload carries: its 8 bytes as a native
 // 64-bit integer when it has exactly 8, else 0 (not timed).
 uint64_t NotificationSendTime(std::span<const unsigned char> payload) noexcept;
+
+// How a host hands a window message to the dashboard: posted to the
+// window of class "TSkinForm" (the default), sent to it (the host waits
+// until the dashboard has run the frame pass, at most its notify
+// time-out), or posted to every top-level window. The dashboard handles
+// them alike. Where notifications are datagrams (Linux) all three are the
+// same datagram.
+enum TNotifyDelivery : uint8_t { ndPost, ndSend, ndBroadcast };
 
 // ---- dashboard: the read-only view -------------------------------------------
 
@@ -158,6 +176,11 @@ const TDataBlockView& DataBlock() noexcept;
 // messages, which is what a second copy of the program sees on Windows when
 // the host addresses the first one's window; its creation handler and
 // window are otherwise unaffected.
+//
+// Where notifications are window messages (Windows) the window system
+// delivers them to the skin window itself: the listener binds nothing,
+// starts no thread and never calls back, and Listening() is true until
+// Stop (the window is listening).
 class TDataReadyListener {
 public:
   using TCallback = std::function<void(uint64_t sendNs)>;
@@ -206,7 +229,14 @@ private:
 // notification is simply dropped. It does wait, at most `notifyTimeout`,
 // while the dashboard's receive queue is full (the system keeps only a few
 // datagrams queued per socket), so that a burst is delivered one message per
-// notification instead of losing the overflow; zero never waits.
+// notification instead of losing the overflow; zero never waits. With
+// ndSend on Windows it waits as long for the dashboard to handle the
+// message.
+//
+// On Windows a mapping cannot be replaced while anyone holds it: a host
+// whose name still exists (an older host, or a dashboard still mapping it)
+// shares that block, zeroes its slots, and fails when it is smaller than
+// this host needs; the name goes with the last handle.
 class TDataChannelHost {
 public:
   static constexpr std::chrono::milliseconds kDefaultNotifyTimeout{100};
@@ -215,7 +245,8 @@ public:
   // sending endpoint cannot be created, or when sensorCount < 0.
   explicit TDataChannelHost(int32_t sensorCount, std::string blockName = MapFileName(),
                             std::string messageName = DataReadyMessageName(),
-                            std::chrono::milliseconds notifyTimeout = kDefaultNotifyTimeout);
+                            std::chrono::milliseconds notifyTimeout = kDefaultNotifyTimeout,
+                            TNotifyDelivery delivery = ndPost);
   ~TDataChannelHost();  // calls Remove()
   TDataChannelHost(const TDataChannelHost&) = delete;
   TDataChannelHost& operator=(const TDataChannelHost&) = delete;

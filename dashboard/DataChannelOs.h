@@ -4,11 +4,15 @@
 // for notifications or a wake-up, send one notification).
 //
 // DataChannel.cpp holds the logic (names, slot bounds, error texts, the
-// watcher thread) on top of this; posix/ implements it now, a win32/
-// version can implement it later without touching that logic.
+// watcher thread) on top of this; posix/ and win32/ implement it.
 //
 // Names are the platform-neutral ones ("Mem_Map_File-{...}" plus any
 // suffix); each backend turns them into its own form.
+//
+// On Windows the notification is a registered window message that the
+// window system itself delivers to the skin window: there is nothing to
+// bind and no watcher (NotificationsAreWindowMessages), and the sender
+// posts, sends or broadcasts that message (TNotifyDelivery).
 //
 // Thread rules: an OsBlock is used by one thread at a time; the fault guard
 // works on whichever thread reads a view. A
@@ -26,10 +30,13 @@
 #include <span>
 #include <string>
 
+// How a sender hands a notification over; defined in DataChannel.h.
+enum TNotifyDelivery : uint8_t;
+
 namespace channel_os {
 
 // A mapped shared block. Handle is the backend's handle (a descriptor on
-// POSIX), -1 when none; Address is null when nothing is mapped; Size is the
+// POSIX, the mapping's HANDLE on Windows), -1 when none; Address is null when nothing is mapped; Size is the
 // length mapped. Guard is the backend's record of a read-only view's fault
 // guard (see OpenBlockReadOnly), -1 when none.
 struct TOsBlock {
@@ -49,7 +56,9 @@ enum class TOsOpenResult { orOpened, orOpenFailed, orMapFailed };
 // exists (SIGBUS on POSIX). Instead, such a page is replaced by a page of
 // zeros, so that the read completes, and the view's fault count goes up.
 // The first read-only view installs the guard for the process; faults
-// anywhere else keep the handling they had.
+// anywhere else keep the handling they had. (A Windows mapping cannot
+// shrink while it is mapped: there the view needs no guard, its size is
+// whole pages and never changes, and RemapBlock has nothing to do.)
 TOsOpenResult OpenBlockReadOnly(const std::string& name, TOsBlock& block) noexcept;
 
 // How long the block is in the system now (it may have been shrunk or
@@ -81,6 +90,12 @@ void CloseBlock(TOsBlock& block) noexcept;
 // newer one's block. Call before CloseBlock.
 void RemoveOwnBlock(const std::string& name, const TOsBlock& block) noexcept;
 
+// True where notifications are window messages that the window system
+// delivers to the skin window's window procedure (Windows): the dashboard
+// then binds no receiver and runs no watcher. False where a receiver must
+// be bound and watched (POSIX).
+bool NotificationsAreWindowMessages() noexcept;
+
 // The bound, receiving end of the notification.
 class TOsNotifyReceiver {
 public:
@@ -95,7 +110,8 @@ public:
 };
 
 // Binds the receiving endpoint of `name`. Returns null and sets `error`
-// (the system's code) when the name is taken or cannot be bound.
+// (the system's code) when the name is taken or cannot be bound, and
+// always where NotificationsAreWindowMessages() holds (nothing to bind).
 std::unique_ptr<TOsNotifyReceiver> BindReceiver(const std::string& name, int& error);
 
 class TOsNotifySender {
@@ -104,14 +120,18 @@ public:
   // Sends one notification carrying `size` bytes of payload (0 allowed).
   // Returns true when it was queued for a receiver; false when no receiver
   // is bound or its queue stayed full for the sender's time-out (the
-  // notification is then dropped).
+  // notification is then dropped). A window message carries an 8-byte
+  // payload in its WPARAM where that is 64 bits wide, nothing otherwise.
   virtual bool Send(const void* payload, size_t size) noexcept = 0;
 };
 
 // A sender for `name`; waits at most `queueTimeout` for room in a full
-// receiver queue (zero: never waits). Returns null and sets `error` when the
-// sending endpoint cannot be created or the name cannot be addressed.
+// receiver queue, or for a window to take a sent message (zero: never
+// waits). `delivery` chooses how a window message reaches the window;
+// where notifications are datagrams every delivery is the same datagram.
+// Returns null and sets `error` when the sending endpoint cannot be
+// created or the name cannot be addressed.
 std::unique_ptr<TOsNotifySender> OpenSender(const std::string& name, std::chrono::milliseconds queueTimeout,
-                                            int& error);
+                                            TNotifyDelivery delivery, int& error);
 
 }  // namespace channel_os

@@ -13,11 +13,22 @@
 namespace {
 
 // The text form always uses "." as the decimal separator, whatever the
-// user's locale, so numbers go through the C locale explicitly.
+// user's locale, so numbers go through the C locale explicitly. The
+// Windows runtime has no locale-taking strtold: there the programs never
+// leave the C locale they start in, so the plain one reads ".".
+#ifdef _WIN32
+long double StrToLongDoubleC(const char* text, char** end) { return std::strtold(text, end); }
+double StrToDoubleC(const char* text) { return std::strtod(text, nullptr); }
+float StrToFloatC(const char* text) { return std::strtof(text, nullptr); }
+#else
 locale_t CLocale() {
   static const locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
   return loc;
 }
+long double StrToLongDoubleC(const char* text, char** end) { return strtold_l(text, end, CLocale()); }
+double StrToDoubleC(const char* text) { return strtod_l(text, nullptr, CLocale()); }
+float StrToFloatC(const char* text) { return strtof_l(text, nullptr, CLocale()); }
+#endif
 
 // One UTF-8 sequence at `pos`: its length, with the code point in `cp`, or
 // 0 when the bytes there are not a valid sequence (overlong forms, UTF-16
@@ -281,7 +292,7 @@ private:
 // single or double format) is refused rather than stored as infinity.
 long double ParseExtended(const TParser& p, const std::string& text, long double limit = LDBL_MAX) {
   char* end = nullptr;
-  const long double v = strtold_l(text.c_str(), &end, CLocale());
+  const long double v = StrToLongDoubleC(text.c_str(), &end);
   if (end != text.c_str() + text.size() || !(std::fabs(v) <= limit)) p.Error("Nombre incorrect");
   return v;
 }
@@ -560,7 +571,7 @@ std::string FormatExtended(long double v) {
   for (size_t i = 0; i < e; ++i)
     if (scientific[i] >= '0' && scientific[i] <= '9') digits += scientific[i];
   const bool negative = scientific[0] == '-';
-  auto readsBack = [v](const std::string& text) { return strtold_l(text.c_str(), nullptr, CLocale()) == v; };
+  auto readsBack = [v](const std::string& text) { return StrToLongDoubleC(text.c_str(), nullptr) == v; };
   if (exponent < 18 && exponent >= -1) {
     std::string intPart, frac;
     if (exponent >= 0) {
@@ -590,8 +601,8 @@ std::string FormatFloat(double v, int digits) {
   std::string out;
   for (int precision = digits - 2; precision <= digits; ++precision) {
     out = ToChars(v, std::chars_format::general, precision);
-    if (digits <= 9 ? strtof_l(out.c_str(), nullptr, CLocale()) == static_cast<float>(v)
-                    : strtod_l(out.c_str(), nullptr, CLocale()) == v)
+    if (digits <= 9 ? StrToFloatC(out.c_str()) == static_cast<float>(v)
+                    : StrToDoubleC(out.c_str()) == v)
       break;
   }
   return out;

@@ -1,10 +1,71 @@
 // SkinVELQ: the dashboard program. The host starts it with one argument, the
 // skin's directory name, in a directory that holds Skin/.
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "SkinMain.h"
+#ifdef _WIN32
+#include "backend/win32/Win32WindowSystem.h"
+// After every header of the project: the system's macros (CreateWindow,
+// MessageBox) would rename the window-system interface's methods.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <shellapi.h>
+#else
 #include "backend/sdl/SdlWindowSystem.h"
+#endif
 
+#ifdef _WIN32
+namespace {
+// The arguments in UTF-8, from the wide command line: the narrow argv is in
+// the ANSI code page, which cannot carry every skin name, and the
+// framework's file functions take UTF-8.
+std::vector<std::string> Utf8Arguments() {
+  std::vector<std::string> arguments;
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!wide) return arguments;
+  for (int i = 0; i < count; ++i) {
+    const int length = static_cast<int>(wcslen(wide[i]));
+    std::string narrow;
+    if (length > 0) {
+      const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], length, nullptr, 0, nullptr, nullptr);
+      narrow.resize(static_cast<size_t>(n));
+      WideCharToMultiByte(CP_UTF8, 0, wide[i], length, narrow.data(), n, nullptr, nullptr);
+    }
+    arguments.push_back(std::move(narrow));
+  }
+  LocalFree(wide);
+  return arguments;
+}
+}  // namespace
+
+// A GUI-subsystem program: MinGW's start-up code calls main all the same.
+int main(int argc, char** argv) {
+  try {
+    std::vector<std::string> arguments = Utf8Arguments();
+    std::vector<char*> pointers;
+    for (std::string& a : arguments) pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    // Without a wide command line the narrow one is all there is.
+    if (!arguments.empty()) {
+      argc = static_cast<int>(arguments.size());
+      argv = pointers.data();
+    }
+    TWin32WindowSystem windowSystem;
+    return SkinVELQMain(argc, argv, windowSystem);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "SkinVELQ: %s\n", e.what());
+    return 1;
+  }
+}
+#else
 int main(int argc, char** argv) {
   try {
     TSdlWindowSystem windowSystem("TSkinForm");
@@ -14,3 +75,4 @@ int main(int argc, char** argv) {
     return 1;
   }
 }
+#endif

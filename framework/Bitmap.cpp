@@ -10,22 +10,13 @@ namespace {
 const char* const kInvalidBitmap = "Image bitmap incorrecte";
 constexpr uint32_t kWhite = 0xFFFFFFFFu, kBlack = 0xFF000000u;
 
-cairo_surface_t* NewSurface(int width, int height) {
+// Null for an empty size.
+TSurfacePtr NewBitmapSurface(int width, int height) {
   if (width <= 0 || height <= 0) return nullptr;
-  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
-  if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(s);
-    throw EOutOfResources(Format("Ressources insuffisantes (%dx%d)", width, height));
-  }
-  return s;
+  return NewSurface(width, height, TSurface::sfRgb24);
 }
 
-TPixelView ViewOf(cairo_surface_t* s) {
-  if (!s) return {};
-  cairo_surface_flush(s);
-  return {reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s)), cairo_image_surface_get_width(s),
-          cairo_image_surface_get_height(s), cairo_image_surface_get_stride(s) / 4, false};
-}
+TPixelView ViewOf(const TSurfacePtr& s) { return s ? s->View() : TPixelView{}; }
 }  // namespace
 
 const TClassInfo& TBitmap::StaticClass() {
@@ -39,30 +30,23 @@ TBitmap::TBitmap() = default;
 
 TBitmap::TBitmap(int width, int height) { SetSize(width, height); }
 
-TBitmap::~TBitmap() {
-  FCanvas.reset();
-  if (FSurface) cairo_surface_destroy(FSurface);
-}
+TBitmap::~TBitmap() { FCanvas.reset(); }
 
 TPixelView TBitmap::View() const { return ViewOf(FSurface); }
 
-void TBitmap::Modified() {
-  if (FSurface) cairo_surface_mark_dirty(FSurface);
-  Changed();
-}
+void TBitmap::Modified() { Changed(); }
 
-void TBitmap::Replace(cairo_surface_t* surface, int width, int height) {
-  if (FSurface) cairo_surface_destroy(FSurface);
-  FSurface = surface;
-  FWidth = surface ? width : 0;
-  FHeight = surface ? height : 0;
+void TBitmap::Replace(TSurfacePtr surface, int width, int height) {
+  FSurface = std::move(surface);
+  FWidth = FSurface ? width : 0;
+  FHeight = FSurface ? height : 0;
 }
 
 void TBitmap::SetSize(int width, int height) {
   width = std::max(width, 0);
   height = std::max(height, 0);
   if (width == FWidth && height == FHeight) return;
-  cairo_surface_t* surface = NewSurface(width, height);
+  TSurfacePtr surface = NewBitmapSurface(width, height);
   if (surface) {
     TPixelView to = ViewOf(surface);
     const TPixelView from = View();
@@ -75,9 +59,8 @@ void TBitmap::SetSize(int width, int height) {
       }
       std::fill(row + kept, row + to.Width, kWhite);
     }
-    cairo_surface_mark_dirty(surface);
   }
-  Replace(surface, width, height);
+  Replace(std::move(surface), width, height);
   Changed();
 }
 
@@ -87,7 +70,6 @@ void TBitmap::ApplyMonochrome() {
     uint32_t* row = v.Row(y);
     for (int x = 0; x < v.Width; ++x) row[x] = ToMonochrome(row[x]);
   }
-  if (FSurface) cairo_surface_mark_dirty(FSurface);
 }
 
 void TBitmap::SetMonochrome(bool value) {
@@ -157,13 +139,12 @@ void TBitmap::Mask(TColor color) {
 void TBitmap::Assign(const TPersistent& source) {
   if (&source == this) return;
   if (const auto* bitmap = dynamic_cast<const TBitmap*>(&source)) {
-    cairo_surface_t* surface = NewSurface(bitmap->FWidth, bitmap->FHeight);
+    TSurfacePtr surface = NewBitmapSurface(bitmap->FWidth, bitmap->FHeight);
     if (surface) {
       const TPixelView from = bitmap->View(), to = ViewOf(surface);
       for (int y = 0; y < to.Height; ++y) std::memcpy(to.Row(y), from.Row(y), size_t(to.Width) * 4);
-      cairo_surface_mark_dirty(surface);
-    }
-    Replace(surface, bitmap->FWidth, bitmap->FHeight);
+      }
+    Replace(std::move(surface), bitmap->FWidth, bitmap->FHeight);
     FMonochrome = bitmap->FMonochrome;
     FPixelFormat = bitmap->FPixelFormat;
     FHandleType = bitmap->FHandleType;
@@ -194,12 +175,11 @@ void TBitmap::Draw(TCanvas& canvas, const TRect& dest) const {
 
 void TBitmap::LoadFromBytes(std::span<const uint8_t> bytes) {
   const TDecodedImage image = DecodeBmp(bytes, kInvalidBitmap);
-  cairo_surface_t* surface = NewSurface(image.Width, image.Height);
+  TSurfacePtr surface = NewBitmapSurface(image.Width, image.Height);
   const TPixelView to = ViewOf(surface);
   for (int y = 0; y < to.Height; ++y)
     for (int x = 0; x < to.Width; ++x) to.Row(y)[x] = image.Pixels[size_t(y) * size_t(image.Width) + size_t(x)] | 0xFF000000u;
-  cairo_surface_mark_dirty(surface);
-  Replace(surface, image.Width, image.Height);
+  Replace(std::move(surface), image.Width, image.Height);
   switch (image.BitsPerPixel) {
     case 1: FPixelFormat = pf1bit; break;
     case 4: FPixelFormat = pf4bit; break;

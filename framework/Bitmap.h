@@ -1,4 +1,4 @@
-// TBitmap: a 32-bit image (a Cairo RGB24 image surface) with a monochrome
+// TBitmap: a 32-bit image (an sfRgb24 TSurface) with a monochrome
 // flag, pixel access, its own canvas, Windows BMP loading and saving, and the
 // inline "Data" form that skins use (32-bit little-endian byte count n, then
 // n bytes of a .bmp file; n = 0 is an empty bitmap).
@@ -15,11 +15,10 @@
 // EFOpenError("Impossible d'ouvrir le fichier "%s". %s").
 #pragma once
 
-#include <cairo.h>
-
 #include <memory>
 
 #include "GraphicsBase.h"
+#include "Surface.h"
 
 enum TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
 enum TBitmapHandleType { bmDIB, bmDDB };
@@ -82,16 +81,16 @@ public:
 
   // The pixels (flushed, ready for direct access); empty for an empty bitmap.
   TPixelView View() const;
-  // The image surface (nullptr when empty). After writing pixels directly,
+  // The image surface (null when empty). After writing pixels directly,
   // call Modified().
-  cairo_surface_t* Surface() const noexcept { return FSurface; }
+  const TSurfacePtr& Surface() const noexcept { return FSurface; }
   // Marks the pixels as changed and fires OnChange.
   void Modified();
 
 private:
-  void Replace(cairo_surface_t* surface, int width, int height);
+  void Replace(TSurfacePtr surface, int width, int height);
   void ApplyMonochrome();
-  cairo_surface_t* FSurface = nullptr;
+  TSurfacePtr FSurface;
   int FWidth = 0;
   int FHeight = 0;
   bool FMonochrome = false;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Bitmap.h"
+#include "StrokeMask.h"
 
 namespace {
 constexpr uint32_t kWhite = 0xFFFFFFFFu, kBlack = 0xFF000000u;
@@ -67,21 +68,17 @@ TCanvas::TCanvas() = default;
 
 TCanvas::TCanvas(TBitmap& bitmap) : FBitmap(&bitmap) {}
 
-TCanvas::TCanvas(cairo_surface_t* surface, TPoint origin, const TRect& clip) { SetTarget(surface, origin, clip); }
+TCanvas::TCanvas(TSurfacePtr surface, TPoint origin, const TRect& clip) { SetTarget(std::move(surface), origin, clip); }
 
-TCanvas::~TCanvas() {
-  if (FSurface) cairo_surface_destroy(FSurface);
-}
+TCanvas::~TCanvas() = default;
 
-void TCanvas::SetTarget(cairo_surface_t* surface, TPoint origin, const TRect& clip) {
-  if (surface) cairo_surface_reference(surface);
-  if (FSurface) cairo_surface_destroy(FSurface);
-  FSurface = surface;
+void TCanvas::SetTarget(TSurfacePtr surface, TPoint origin, const TRect& clip) {
+  FSurface = std::move(surface);
   FOrigin = origin;
   FClip = clip;
 }
 
-cairo_surface_t* TCanvas::Surface() const noexcept { return FBitmap ? FBitmap->Surface() : FSurface; }
+TSurfacePtr TCanvas::Surface() const noexcept { return FBitmap ? FBitmap->Surface() : FSurface; }
 
 TPoint TCanvas::Origin() const noexcept { return FBitmap ? TPoint{} : FOrigin; }
 
@@ -95,13 +92,8 @@ TCanvas::TTarget TCanvas::Target() const {
     t.Monochrome = FBitmap->Monochrome();
     return t;
   }
-  if (!FSurface || cairo_surface_get_type(FSurface) != CAIRO_SURFACE_TYPE_IMAGE) return t;
-  const cairo_format_t format = cairo_image_surface_get_format(FSurface);
-  if (format != CAIRO_FORMAT_RGB24 && format != CAIRO_FORMAT_ARGB32) return t;
-  cairo_surface_flush(FSurface);
-  t.View = {reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(FSurface)), cairo_image_surface_get_width(FSurface),
-            cairo_image_surface_get_height(FSurface), cairo_image_surface_get_stride(FSurface) / 4,
-            format == CAIRO_FORMAT_ARGB32};
+  if (!FSurface || FSurface->Format() == TSurface::sfA8) return t;
+  t.View = FSurface->View();
   t.Origin = FOrigin;
   t.Clip = IntersectRect(FClip, t.View.Bounds());
   return t;
@@ -110,7 +102,6 @@ TCanvas::TTarget TCanvas::Target() const {
 void TCanvas::Changed(const TTarget& t) {
   if (t.View.Empty()) return;
   if (FBitmap) FBitmap->Modified();
-  else if (FSurface) cairo_surface_mark_dirty(FSurface);
   if (OnChange) OnChange(this);
 }
 
@@ -394,25 +385,10 @@ void TCanvas::WideLines(const TTarget& t, std::span<const TPoint> points, bool c
   for (const auto& p : points) box = UnionRect(box, {p.X, p.Y, p.X + 1, p.Y + 1});
   box = IntersectRect(InflateRect(box, w, w), t.Clip);
   if (IsRectEmpty(box)) return;
-  // Cairo rasterises the stroke into a mask without anti-aliasing; the mask
-  // is then painted like any other figure.
-  cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, box.Width(), box.Height());
-  cairo_t* cr = cairo_create(mask);
-  cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
-  cairo_set_line_width(cr, w);
-  cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-  cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-  cairo_translate(cr, -box.Left + 0.5, -box.Top + 0.5);
-  cairo_move_to(cr, points[0].X, points[0].Y);
-  for (size_t i = 1; i < points.size(); ++i) cairo_line_to(cr, points[i].X, points[i].Y);
-  if (closed) cairo_close_path(cr);
-  if (points.size() == 1) cairo_line_to(cr, points[0].X, points[0].Y);
-  cairo_stroke(cr);
-  cairo_destroy(cr);
-  cairo_surface_flush(mask);
-  PaintMask(t, cairo_image_surface_get_data(mask), cairo_image_surface_get_stride(mask), box,
-            DrawColor(FPen.Color(), t), FPen.Mode());
-  cairo_surface_destroy(mask);
+  // The platform rasterises the stroke into a mask without anti-aliasing;
+  // the mask is then painted like any other figure.
+  const TSurfacePtr mask = RasteriseWideStroke(points, closed, w, box);
+  PaintMask(t, mask->Bytes(), mask->Stride(), box, DrawColor(FPen.Color(), t), FPen.Mode());
 }
 
 void TCanvas::PaintMask(const TTarget& t, const uint8_t* mask, int stride, const TRect& box, uint32_t pixel,

@@ -44,7 +44,6 @@
 // Errors: none of its own; drawing outside the target is clipped.
 #pragma once
 
-#include <cairo.h>
 
 #include <memory>
 #include <mutex>
@@ -85,12 +84,12 @@ public:
   // A canvas on an image surface (RGB24 or ARGB32): canvas point (0, 0) is
   // surface point `origin`, and nothing is drawn outside `clip`, given in
   // surface coordinates (and never outside the surface).
-  TCanvas(cairo_surface_t* surface, TPoint origin, const TRect& clip);
+  TCanvas(TSurfacePtr surface, TPoint origin, const TRect& clip);
   ~TCanvas() override;
 
   // Points the canvas at another surface, origin and clip (reuse for the
   // next control of a paint cycle).
-  void SetTarget(cairo_surface_t* surface, TPoint origin, const TRect& clip);
+  void SetTarget(TSurfacePtr surface, TPoint origin, const TRect& clip);
   // Limits a bitmap canvas's drawing to `clip` (bitmap pixels), or lifts the
   // limit; a widget repainting part of its image touches only that part.
   void SetBitmapClip(const std::optional<TRect>& clip) noexcept { FBitmapClip = clip; }
@@ -160,7 +159,7 @@ public:
   void CopyPixelsTransparent(const TRect& dest, const TPixelView& src, const TRect& srcRect, TColor transparentColor);
   void BlendPixels(const TRect& dest, const TPixelView& src, const TRect& srcRect);
   // The surface drawn on (the device-context handle).
-  cairo_surface_t* Surface() const noexcept;
+  TSurfacePtr Surface() const noexcept;
 
   // Fired after each drawing operation.
   TNotifyEvent OnChange;
@@ -193,7 +192,7 @@ private:
   template <class Op> void Blit(const TRect& dest, const TPixelView& src, const TRect& srcRect, Op op);
 
   TBitmap* FBitmap = nullptr;
-  cairo_surface_t* FSurface = nullptr;
+  TSurfacePtr FSurface;
   TPoint FOrigin;
   TRect FClip;
   std::optional<TRect> FBitmapClip;

@@ -72,34 +72,6 @@ namespace {
 // the visible box only, at each draw.
 constexpr int64_t kMaxKeptMaskPixels = 256 * 1024;
 
-// Rasterises the block's glyphs, or its cell (the opaque background), into
-// an 8-bit mask of `box` (device pixels), the text's origin at (dx, dy).
-cairo_surface_t* RasteriseText(const TTextBlock& layout, const TRect& box, int dx, int dy, int orientation,
-                               bool cell) {
-  const double radians = orientation * std::numbers::pi / 1800.0;
-  cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, box.Width(), box.Height());
-  cairo_t* cr = cairo_create(mask);
-  cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
-  cairo_translate(cr, dx - box.Left, dy - box.Top);
-  cairo_rotate(cr, -radians);
-  if (cell) {
-    cairo_rectangle(cr, 0, 0, layout.Extent().X, layout.Extent().Y);
-    cairo_fill(cr);
-  } else {
-    PangoContext* context = pango_layout_get_context(layout.Layout());
-    // Hint the glyphs for the rotated matrix; the shared context gets its
-    // plain matrix back after.
-    if (orientation != 0) pango_cairo_update_layout(cr, layout.Layout());
-    pango_cairo_show_layout(cr, layout.Layout());
-    if (orientation != 0) {
-      pango_context_set_matrix(context, nullptr);
-      pango_layout_context_changed(layout.Layout());
-    }
-  }
-  cairo_destroy(cr);
-  cairo_surface_flush(mask);
-  return mask;
-}
 }  // namespace
 
 void TCanvas::DrawTextBlock(const TTarget& t, int x, int y, const TTextBlock& layout, const TRect* clip,
@@ -119,18 +91,15 @@ void TCanvas::DrawTextBlock(const TTarget& t, int x, int y, const TTextBlock& la
   // The cell and the glyphs are 8-bit masks, painted in the brush and font
   // colours. The block keeps the masks of its whole box, so drawing it
   // again only paints; the visible part is found by offset.
-  const auto paint = [&](cairo_surface_t* mask, const TRect& maskBox, uint32_t pixel) {
-    const int stride = cairo_image_surface_get_stride(mask);
-    const uint8_t* data = cairo_image_surface_get_data(mask) + std::ptrdiff_t(box.Top - maskBox.Top) * stride +
-                          (box.Left - maskBox.Left);
-    PaintMask(t, data, stride, box, pixel, pmCopy);
+  const auto paint = [&](const TSurface& mask, const TRect& maskBox, uint32_t pixel) {
+    const uint8_t* data = mask.Row(box.Top - maskBox.Top) + (box.Left - maskBox.Left);
+    PaintMask(t, data, mask.Stride(), box, pixel, pmCopy);
   };
   if (int64_t(around.Width()) * around.Height() > kMaxKeptMaskPixels) {
     for (bool cellPass : {true, false}) {
       if (cellPass && !opaque) continue;
-      cairo_surface_t* mask = RasteriseText(layout, box, dx, dy, orientation, cellPass);
-      paint(mask, box, DrawColor(cellPass ? FBrush.Color() : FFont.Color(), t));
-      cairo_surface_destroy(mask);
+      const TSurfacePtr mask = layout.Rasterise(box, dx, dy, orientation, cellPass);
+      paint(*mask, box, DrawColor(cellPass ? FBrush.Color() : FFont.Color(), t));
     }
     return;
   }
@@ -139,14 +108,14 @@ void TCanvas::DrawTextBlock(const TTarget& t, int x, int y, const TTextBlock& la
     layout.ClearMasks();
     masks.Orientation = orientation;
     masks.Box = around;
-    masks.Glyphs = RasteriseText(layout, around, 0, 0, orientation, false);
+    masks.Glyphs = layout.Rasterise(around, 0, 0, orientation, false);
   }
   const TRect maskBox = OffsetRect(masks.Box, dx, dy);
   if (opaque) {
-    if (!masks.Cell) masks.Cell = RasteriseText(layout, around, 0, 0, orientation, true);
-    paint(masks.Cell, maskBox, DrawColor(FBrush.Color(), t));
+    if (!masks.Cell) masks.Cell = layout.Rasterise(around, 0, 0, orientation, true);
+    paint(*masks.Cell, maskBox, DrawColor(FBrush.Color(), t));
   }
-  paint(masks.Glyphs, maskBox, DrawColor(FFont.Color(), t));
+  paint(*masks.Glyphs, maskBox, DrawColor(FFont.Color(), t));
 }
 
 void TCanvas::TextOut(int x, int y, std::string_view text) {

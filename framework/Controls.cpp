@@ -278,18 +278,17 @@ const TClassInfo& TGraphicControl::StaticClass() {
 
 TGraphicControl::TGraphicControl(TComponent* owner)
     : TControl(owner),
-      FScratch(cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1)),
+      FScratch(NewSurface(1, 1, TSurface::sfRgb24)),
       FCanvas(std::make_unique<TCanvas>(FScratch, Point(0, 0), Rect(0, 0, 1, 1))) {}
 
-TGraphicControl::~TGraphicControl() {
-  FCanvas.reset();
-  cairo_surface_destroy(FScratch);
-}
+TGraphicControl::~TGraphicControl() { FCanvas.reset(); }
 
 void TGraphicControl::PaintMessage(TCanvas* dc) {
-  if (!dc || !dc->Surface()) return;
+  if (!dc) return;
+  TSurfacePtr surface = dc->Surface();
+  if (!surface) return;
   const TPoint origin = dc->Origin();
-  FCanvas->SetTarget(dc->Surface(), origin, OffsetRect(dc->ClipRect(), origin.X, origin.Y));
+  FCanvas->SetTarget(std::move(surface), origin, OffsetRect(dc->ClipRect(), origin.X, origin.Y));
   try {
     Paint();
   } catch (...) {

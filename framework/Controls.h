@@ -211,7 +211,7 @@ protected:
   virtual void Paint() {}
 
 private:
-  cairo_surface_t* FScratch;
+  TSurfacePtr FScratch;
   std::unique_ptr<TCanvas> FCanvas;
 };
 

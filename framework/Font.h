@@ -1,11 +1,15 @@
-// TFont: the logical font of a canvas, and its rendering through Pango.
+// TFont: the logical font of a canvas, and TTextBlock, text laid out in
+// it by the platform's text engine (Pango on Linux, GDI on Windows: see
+// backend/pango and backend/gdi). The platform's own metrics are used, so
+// text pixels differ between platforms; everything else about text
+// (extents, masks, caching) is shared.
 //
 // Height follows the Windows convention: a negative value is the character
 // (em) height in pixels, a positive one the cell height (ascent + descent);
 // Size is in points at 96 pixels per inch (Size 8 <=> Height -11).
 // Orientation is the escapement in tenths of a degree, counter-clockwise.
-// Family names are mapped before fontconfig sees them, so that the classic
-// Windows faces land on metric-compatible free ones: "Arial", "MS Sans Serif",
+// On Linux family names are mapped before fontconfig sees them, so that the
+// classic Windows faces land on metric-compatible free ones: "Arial", "MS Sans Serif",
 // "Microsoft Sans Serif", "Tahoma", "Verdana", "Helvetica" -> Liberation Sans;
 // "Times New Roman", "Times" -> Liberation Serif; "Courier New", "Courier" ->
 // Liberation Mono. Other names go to fontconfig unchanged.
@@ -16,11 +20,9 @@
 // deterministic for a given font file.
 //
 // Thread rules: TFont is a value holder for the user-interface thread.
-// TTextBlock uses one Pango context per thread, so measurement may happen
-// on any thread. Errors: Assign from another class raises EConvertError.
+// TTextBlock uses the text engine's per-thread state, so measurement may
+// happen on any thread. Errors: Assign from another class raises EConvertError.
 #pragma once
-
-#include <pango/pangocairo.h>
 
 #include <memory>
 #include <string>
@@ -28,6 +30,7 @@
 
 #include "Classes.h"
 #include "Colors.h"
+#include "Surface.h"
 #include "Types.h"
 
 enum TFontStyle { fsBold, fsItalic, fsUnderline, fsStrikeOut };
@@ -91,30 +94,40 @@ public:
   TPoint Extent() const noexcept { return FExtent; }
   // The rectangle the glyphs actually cover, relative to the cell's top-left.
   TRect InkRect() const noexcept { return FInk; }
-  PangoLayout* Layout() const noexcept { return FLayout; }
 
-  // The block's masks as the canvas last rasterised them (8-bit, A8 cairo
-  // surfaces of the box around the cell at that orientation), kept so that
-  // drawing the same block again (an embossed caption's three passes, an
-  // unchanged caption in the next frame) only paints. Owned by the block.
+  // An 8-bit mask (sfA8) of `box` (device pixels) holding the glyphs, or
+  // with `cell` the text cell itself (the opaque background), drawn
+  // without anti-aliasing with the cell's top-left at (dx, dy) and turned
+  // counter-clockwise by `orientation` tenths of a degree about that point.
+  TSurfacePtr Rasterise(const TRect& box, int dx, int dy, int orientation, bool cell) const;
+
+  // The family of the face the text engine actually chose for the text's
+  // first character (after any substitution), e.g. "Liberation Sans" for
+  // "Arial" on Linux.
+  std::string FaceFamily() const;
+
+  // The block's masks as the canvas last rasterised them (the box around
+  // the cell at that orientation), kept so that drawing the same block
+  // again (an embossed caption's three passes, an unchanged caption in the
+  // next frame) only paints.
   struct TMasks {
     int Orientation = -1;  // tenths of a degree; -1: none yet
     TRect Box;             // relative to the drawing position
-    cairo_surface_t* Glyphs = nullptr;
-    cairo_surface_t* Cell = nullptr;  // the opaque background, made on demand
+    TSurfacePtr Glyphs;
+    TSurfacePtr Cell;  // the opaque background, made on demand
   };
   TMasks& Masks() const noexcept { return FMasks; }
-  void ClearMasks() const noexcept;
+  void ClearMasks() const noexcept { FMasks = TMasks{}; }
+
+  // The text engine's own layout, defined by the platform's backend.
+  struct TPlatformText;
 
 private:
-  PangoLayout* FLayout = nullptr;
+  std::unique_ptr<TPlatformText> FPlatform;
   TPoint FExtent;
   TRect FInk;
   mutable TMasks FMasks;
 };
-
-// The Pango context used for drawing text on this thread (fixed options above).
-PangoContext* DrawingPangoContext();
 
 // The text block of `text` in `font` (its name, height and style; colour and
 // orientation play no part in the layout), from this thread's few most

@@ -157,7 +157,6 @@ TForm::~TForm() {
   DestroyComponents();
   FWindow.reset();
   FCanvas.reset();
-  if (FBackBuffer) cairo_surface_destroy(FBackBuffer);
 }
 
 int TForm::ClientWidth() const { return std::max(0, Width() - NonClientSize(FBorderStyle).X); }
@@ -320,11 +319,9 @@ void TForm::InvalidateRect(const TRect& r) {
 
 void TForm::EnsureBackBuffer() {
   const int w = std::max(1, ClientWidth()), h = std::max(1, ClientHeight());
-  if (FBackBuffer && cairo_image_surface_get_width(FBackBuffer) == w && cairo_image_surface_get_height(FBackBuffer) == h)
-    return;
-  if (FBackBuffer) cairo_surface_destroy(FBackBuffer);
+  if (FBackBuffer && FBackBuffer->Width() == w && FBackBuffer->Height() == h) return;
   FCanvas.reset();
-  FBackBuffer = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+  FBackBuffer = NewSurface(w, h, TSurface::sfRgb24);
   FCanvas = std::make_unique<TCanvas>(FBackBuffer, Point(0, 0), Rect(0, 0, w, h));
   FInvalid.Clear();
   FInvalid.Add(Rect(0, 0, ClientWidth(), ClientHeight()));
@@ -392,7 +389,7 @@ bool TForm::PaintAndPresent() {
   const bool presenting = !FDirty.Empty();
   // Only what changed goes to the screen, rectangle by rectangle: widgets
   // spread over a large window change a small part of it.
-  if (presenting) FWindow->Present(FBackBuffer, FDirty.Rects());
+  if (presenting) FWindow->Present(*FBackBuffer, FDirty.Rects());
   FDirty.Clear();
   return presenting;
 }
@@ -471,6 +468,13 @@ void TForm::HandleWindowEvent(const TWindowEvent& event) {
       case TWindowEvent::Expose:
         InvalidateRect(Rect(0, 0, ClientWidth(), ClientHeight()));
         break;
+      case TWindowEvent::Message: {
+        // Handled before the platform's call returns, so that a host that
+        // sends (rather than posts) finds the work done.
+        TMessage message{event.Msg, event.WParam, event.LParam, 0};
+        Dispatch(message);
+        break;
+      }
     }
   } catch (const std::exception& e) {
     if (Application) Application->HandleException(e);

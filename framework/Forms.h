@@ -15,8 +15,6 @@
 // at once so that the form is still shown.
 #pragma once
 
-#include <cairo.h>
-
 #include <memory>
 #include <string>
 
@@ -130,7 +128,7 @@ public:
   // the last present. True when something was presented.
   virtual bool PaintAndPresent();
   // The back buffer (client size, RGB24); null before the first paint.
-  cairo_surface_t* BackBuffer() const noexcept { return FBackBuffer; }
+  const TSurfacePtr& BackBuffer() const noexcept { return FBackBuffer; }
   // Paints the whole client area into the back buffer now (off-screen use).
   void PaintAll();
   // The canvas of the form itself, valid during OnPaint.
@@ -175,7 +173,7 @@ private:
   std::unique_ptr<TIcon> FIcon;
 
   std::unique_ptr<IPlatformWindow> FWindow;
-  cairo_surface_t* FBackBuffer = nullptr;
+  TSurfacePtr FBackBuffer;
   std::unique_ptr<TCanvas> FCanvas;
   TRectList FInvalid;   // to repaint
   TRectList FPainting;  // being repainted (kept to reuse its storage)

@@ -6,6 +6,8 @@
 #include <memory>
 
 #include "Canvas.h"
+#include "Surface.h"
+#include "SystemOs.h"
 
 const TClassInfo& TGraphic::StaticClass() {
   static const TClassInfo info = TClassBuilder<TGraphic>("TGraphic", &TPersistent::StaticClass()).Build();
@@ -34,9 +36,9 @@ struct FileCloser {
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
   auto openError = [&] {
-    return EFOpenError(Format("Impossible d'ouvrir le fichier \"%s\". %s", path.c_str(), SysErrorMessage(errno).c_str()));
+    return EFOpenError(Format("Impossible d'ouvrir le fichier \"%s\". %s", path.c_str(), SysErrorMessage(LastFileError()).c_str()));
   };
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  std::unique_ptr<std::FILE, FileCloser> file(OpenFileUtf8(path, "rb"));
   if (!file) throw openError();
   std::vector<uint8_t> bytes;
   uint8_t buffer[65536];
@@ -48,10 +50,10 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
 }
 
 void WriteFileBytes(const std::string& path, std::span<const uint8_t> bytes) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+  std::unique_ptr<std::FILE, FileCloser> file(OpenFileUtf8(path, "wb"));
   // fwrite must not see the null data pointer of an empty span.
   if (!file || (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()))
-    throw EFCreateError(Format("Impossible de créer le fichier \"%s\". %s", path.c_str(), SysErrorMessage(errno).c_str()));
+    throw EFCreateError(Format("Impossible de créer le fichier \"%s\". %s", path.c_str(), SysErrorMessage(LastFileError()).c_str()));
 }
 
 const TClassInfo& TAlphaGraphic::StaticClass() {
@@ -59,15 +61,10 @@ const TClassInfo& TAlphaGraphic::StaticClass() {
   return info;
 }
 
-TAlphaGraphic::~TAlphaGraphic() {
-  if (FSurface) cairo_surface_destroy(FSurface);
-}
+TAlphaGraphic::~TAlphaGraphic() = default;
 
 TPixelView TAlphaGraphic::View() const {
-  if (!FSurface) return {};
-  cairo_surface_flush(FSurface);
-  return {reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(FSurface)), FWidth, FHeight,
-          cairo_image_surface_get_stride(FSurface) / 4, true};
+  return FSurface ? FSurface->View() : TPixelView{};
 }
 
 uint32_t TAlphaGraphic::StraightPixel(int x, int y) const {
@@ -82,16 +79,10 @@ uint32_t TAlphaGraphic::StraightPixel(int x, int y) const {
 }
 
 void TAlphaGraphic::SetPixels(int width, int height, const std::vector<uint32_t>& straight) {
-  if (FSurface) cairo_surface_destroy(FSurface);
-  FSurface = nullptr;
+  FSurface.reset();
   FWidth = FHeight = 0;
   if (width <= 0 || height <= 0) return;
-  FSurface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-  if (cairo_surface_status(FSurface) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(FSurface);
-    FSurface = nullptr;
-    throw EOutOfResources(Format("Ressources insuffisantes (%dx%d)", width, height));
-  }
+  FSurface = NewSurface(width, height, TSurface::sfArgb32);
   FWidth = width;
   FHeight = height;
   const TPixelView v = View();
@@ -103,7 +94,6 @@ void TAlphaGraphic::SetPixels(int width, int height, const std::vector<uint32_t>
       for (int shift = 0; shift < 24; shift += 8) out |= ((((p >> shift) & 0xFF) * a + 127) / 255) << shift;
       v.Row(y)[x] = out;
     }
-  cairo_surface_mark_dirty(FSurface);
 }
 
 void TAlphaGraphic::CopyFrom(const TAlphaGraphic& other) {

@@ -3,8 +3,7 @@
 // metafiles, and file reading with the system's open-error message.
 //
 // Device pixels are 32-bit words 0xAARRGGBB in native byte order, the layout
-// of Cairo image surfaces (CAIRO_FORMAT_RGB24 and CAIRO_FORMAT_ARGB32 with
-// premultiplied alpha). TColor is 0x00BBGGRR; ColorToPixel/PixelToColor
+// of TSurface (Surface.h): opaque, or with premultiplied alpha. TColor is 0x00BBGGRR; ColorToPixel/PixelToColor
 // convert between the two.
 //
 // Thread rules: graphics belong to the user-interface thread; a graphic may
@@ -13,10 +12,9 @@
 // ("Impossible d'ouvrir le fichier "%s". %s"); decoders raise EInvalidGraphic.
 #pragma once
 
-#include <cairo.h>
-
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -35,6 +33,7 @@
 inline constexpr uint64_t kMaxPicturePixels = VELQ_MAX_PICTURE_PIXELS;
 
 class TCanvas;
+class TSurface;
 
 // Raised when an image of the requested size cannot be allocated.
 class EOutOfResources : public Exception { using Exception::Exception; };
@@ -109,7 +108,7 @@ protected:
 };
 
 // Base of the kinds with an alpha channel (icons, PNG images): the pixels
-// live in a Cairo ARGB32 surface (premultiplied) and are alpha-blended onto
+// live in an sfArgb32 surface (premultiplied) and are alpha-blended onto
 // the canvas when drawn, stretched by nearest pixel.
 class TAlphaGraphic : public TGraphic {
   VELQ_CLASS(TAlphaGraphic)
@@ -130,7 +129,7 @@ protected:
   void CopyFrom(const TAlphaGraphic& other);
 
 private:
-  cairo_surface_t* FSurface = nullptr;
+  std::shared_ptr<TSurface> FSurface;
   int FWidth = 0;
   int FHeight = 0;
 };

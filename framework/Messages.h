@@ -19,5 +19,7 @@ struct TMessage {
 constexpr uint32_t kFirstRegisteredMessage = 0xC000;
 
 // Returns the identifier of the named message, allocating one on first use.
-// Names are compared exactly (case matters).
+// Names are compared exactly (case matters). On Windows this is the
+// system's registration, shared with other processes (os/SystemWin32.cpp);
+// elsewhere the process keeps its own (os/SystemPosix.cpp).
 uint32_t RegisterWindowMessage(std::string_view name);

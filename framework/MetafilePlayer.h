@@ -1,28 +1,31 @@
-// Metafile playback: an enhanced metafile (EMF) is translated to SVG by
-// libemf2svg and the SVG drawn by librsvg onto a Cairo image; a Windows
-// metafile (WMF) is first turned into an EMF (WmfConverter). The libraries
-// do the record parsing; this unit checks the EMF record chain with libUEMF
-// before libemf2svg sees it, reads the picture size from the header and
-// places the drawing in the target.
+// Metafile playback. This unit reads what every platform reads the same
+// way: the kind a file announces, its picture size, and the structure of
+// its records (an EMF's record chain, a placeable WMF's headers and record
+// chain). The drawing is the platform's: on Linux an EMF is translated to
+// SVG by libemf2svg and drawn by librsvg, a WMF being turned into an EMF
+// first (backend/svg); on Windows the system's own player draws both
+// (backend/gdi).
 //
 // Picture size at 96 dots per inch: an EMF's frame (0.01 mm units), a
 // placeable WMF's bounding box (units of 1/inch as its header says). A WMF
 // without the placeable header carries no size and is not accepted.
 //
 // Thread rules: a player is immutable once built; Render may run on any
-// thread, one call at a time per player (librsvg handles are not shared
-// between threads).
-// Errors: the constructor raises EInvalidGraphic(kInvalidMetafile) for bytes
-// that are not a whole, well-formed metafile; Render raises EOutOfResources
-// when the image cannot be allocated.
+// thread, one call at a time per player. The free functions are pure.
+// Errors: the constructor, WalkEmfRecords, EmfHeaderSize and
+// ReadPlaceableWmf raise EInvalidGraphic(kInvalidMetafile) for bytes that
+// are not a whole, well-formed metafile; Render raises EOutOfResources
+// ("Ressources insuffisantes (WxH)") when the image cannot be allocated.
 #pragma once
 
-#include <cairo.h>
-
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <span>
 
-#include "GraphicsBase.h"
+#include "Surface.h"
+#include "Types.h"
 
 enum TMetafileKind { mkNone, mkEnhanced, mkWindows };
 
@@ -35,7 +38,42 @@ int MetafileUnitsToPixels(int64_t units, int unitsPerInch) noexcept;
 // The kind a file's first bytes announce (mkNone for neither).
 TMetafileKind MetafileKindOf(std::span<const uint8_t> bytes) noexcept;
 
-struct _RsvgHandle;
+// EMF record types the structure checks know.
+constexpr uint32_t kEmrHeader = 1, kEmrEof = 14;
+
+// Walks an EMF's record chain: every record at least 8 bytes, a whole
+// number of 4-byte words and inside the file; the header record first and
+// nowhere else; the end record reached (what follows it is not read).
+// `visit`, when given, sees each record (type, byte offset, size) once its
+// place in the file is checked, before the next one is read. Returns the
+// length of the file up to and including the end record.
+size_t WalkEmfRecords(std::span<const uint8_t> bytes,
+                      const std::function<void(uint32_t type, size_t offset, uint32_t size)>& visit = {});
+
+// The size of an EMF's header record (whose chain has been walked); a header
+// shorter than its fixed part (88 bytes, up to the reference device's size
+// in millimetres) is refused.
+size_t EmfHeaderSize(std::span<const uint8_t> bytes);
+
+// The picture size of an EMF from its header: the frame (0.01 mm) or, when
+// the frame is empty, the bounds (inclusive reference-device pixels).
+TPoint EmfPictureSize(const TRect& frame, const TRect& bounds) noexcept;
+
+// A placeable WMF as the players read it: the 22-byte placeable header
+// (key 0x9AC6CDD7, bounding box, units per inch, checksum), the WMF header,
+// then records (size in 16-bit words, at least 3, function) up to the end
+// record (function 0).
+struct TPlaceableWmf {
+  TRect Box;              // the bounding box in metafile units, as written
+  int UnitsPerInch = 0;
+  TPoint Frame;           // the box's size in 0.01 mm
+  TPoint Size;            // the picture's size in pixels
+  size_t Records = 0;     // byte offset of the first record
+  size_t End = 0;         // byte offset just past the end record
+  uint16_t Objects = 0;   // the object table size the WMF header gives
+  uint32_t LargestRecord = 0;  // in 16-bit words, the end record included
+};
+TPlaceableWmf ReadPlaceableWmf(std::span<const uint8_t> bytes);
 
 class TMetafilePlayer {
 public:
@@ -48,23 +86,17 @@ public:
   int Width() const noexcept { return FWidth; }
   int Height() const noexcept { return FHeight; }
 
-  // A new ARGB32 surface of width x height (both > 0) with the whole picture
-  // scaled onto it; pixels the metafile does not draw stay transparent. The
-  // caller owns the surface.
-  cairo_surface_t* Render(int width, int height) const;
+  // A new sfArgb32 surface (premultiplied alpha) of width x height (both
+  // > 0) with the whole picture scaled onto it; pixels the metafile does
+  // not draw stay transparent (0).
+  TSurfacePtr Render(int width, int height) const;
+
+  // The platform's own form of the picture, defined by its backend.
+  struct TPlatformPlayer;
 
 private:
-  void LoadEnhanced(std::span<const uint8_t> bytes);
-  void LoadWindows(std::span<const uint8_t> bytes);
-  void ParseSvg(const char* svg, size_t length);
-
   TMetafileKind FKind = mkNone;
   int FWidth = 0;
   int FHeight = 0;
-  _RsvgHandle* FSvg = nullptr;
-  // The picture's area in the SVG's user space: Render maps it onto the
-  // target image.
-  double FLeft = 0, FTop = 0, FSpanX = 1, FSpanY = 1;
-  // The SVG's own size (its viewport; nothing outside it is drawn).
-  double FSvgWidth = 0, FSvgHeight = 0;
+  std::unique_ptr<TPlatformPlayer> FPlatform;
 };

@@ -71,7 +71,7 @@ private:
   // Immutable once loaded, so copies of a metafile share it.
   std::shared_ptr<const TMetafilePlayer> FPlayer;
   // The picture rendered at the last destination size.
-  mutable cairo_surface_t* FCache = nullptr;
+  mutable TSurfacePtr FCache;
   mutable int FCacheWidth = 0;
   mutable int FCacheHeight = 0;
   mutable int FRenderings = 0;

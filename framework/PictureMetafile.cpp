@@ -16,8 +16,7 @@ TMetafile::TMetafile() { FTransparent = true; }
 TMetafile::~TMetafile() { DropCache(); }
 
 void TMetafile::DropCache() const {
-  if (FCache) cairo_surface_destroy(FCache);
-  FCache = nullptr;
+  FCache.reset();
   FCacheWidth = FCacheHeight = 0;
 }
 
@@ -42,8 +41,7 @@ void TMetafile::Draw(TCanvas& canvas, const TRect& dest) const {
     FCacheHeight = height;
     ++FRenderings;
   }
-  const TPixelView view{reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(FCache)), width, height,
-                        cairo_image_surface_get_stride(FCache) / 4, true};
+  const TPixelView view = FCache->View();
   canvas.BlendPixels(dest, view, view.Bounds());
 }
 

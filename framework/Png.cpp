@@ -42,25 +42,51 @@ void TPngImage::LoadFromBytes(std::span<const uint8_t> bytes) {
   Changed();
 }
 
+namespace {
+// Encodes top-down pixels in libpng's memory format `format` (rows of
+// `rowStride` bytes).
+std::vector<uint8_t> EncodePng(const void* pixels, int width, int height, png_uint_32 format, png_int_32 rowStride) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  image.width = png_uint_32(width);
+  image.height = png_uint_32(height);
+  image.format = format;
+  png_alloc_size_t size = 0;
+  if (!png_image_write_to_memory(&image, nullptr, &size, 0, pixels, rowStride, nullptr))
+    throw EInvalidGraphic(kInvalidPng);
+  std::vector<uint8_t> out(size);
+  if (!png_image_write_to_memory(&image, out.data(), &size, 0, pixels, rowStride, nullptr))
+    throw EInvalidGraphic(kInvalidPng);
+  out.resize(size);
+  return out;
+}
+}  // namespace
+
 std::vector<uint8_t> TPngImage::SaveToBytes() const {
   if (Empty()) return {};
   std::vector<uint32_t> pixels(size_t(Width()) * size_t(Height()));
   for (int y = 0; y < Height(); ++y)
     for (int x = 0; x < Width(); ++x) pixels[size_t(y) * size_t(Width()) + size_t(x)] = StraightPixel(x, y);
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  image.width = png_uint_32(Width());
-  image.height = png_uint_32(Height());
-  image.format = PNG_FORMAT_BGRA;
-  png_alloc_size_t size = 0;
-  if (!png_image_write_to_memory(&image, nullptr, &size, 0, pixels.data(), 0, nullptr))
-    throw EInvalidGraphic(kInvalidPng);
-  std::vector<uint8_t> out(size);
-  if (!png_image_write_to_memory(&image, out.data(), &size, 0, pixels.data(), 0, nullptr))
-    throw EInvalidGraphic(kInvalidPng);
-  out.resize(size);
-  return out;
+  return EncodePng(pixels.data(), Width(), Height(), PNG_FORMAT_BGRA, 0);
+}
+
+std::vector<uint8_t> EncodeOpaquePng(const TPixelView& view) {
+  if (view.Empty()) throw EInvalidGraphic(kInvalidPng);
+  // Device pixels are B, G, R, x in memory: libpng's BGRA layout, with the
+  // fourth byte dropped as the "alpha" of an RGB file is stripped.
+  std::vector<uint8_t> rgb(size_t(view.Width) * size_t(view.Height) * 3);
+  uint8_t* out = rgb.data();
+  for (int y = 0; y < view.Height; ++y) {
+    const uint32_t* row = view.Row(y);
+    for (int x = 0; x < view.Width; ++x) {
+      const uint32_t p = row[x];
+      *out++ = uint8_t(p >> 16);
+      *out++ = uint8_t(p >> 8);
+      *out++ = uint8_t(p);
+    }
+  }
+  return EncodePng(rgb.data(), view.Width, view.Height, PNG_FORMAT_RGB, 0);
 }
 
 void TPngImage::Assign(const TPersistent& source) {

@@ -20,6 +20,11 @@ public:
   std::vector<uint8_t> SaveToBytes() const override;
 };
 
+// An RGB PNG file (no alpha channel) of the opaque pixels of `view`, for
+// screenshots and renders; raises EInvalidGraphic("Image PNG incorrecte")
+// when libpng cannot encode it.
+std::vector<uint8_t> EncodeOpaquePng(const TPixelView& view);
+
 // Decodes a PNG file into top-down straight-alpha pixels 0xAARRGGBB; raises
 // EInvalidGraphic(errorText). Icons use it for their PNG entries.
 std::vector<uint32_t> DecodePng(std::span<const uint8_t> bytes, const std::string& errorText, int& width, int& height);

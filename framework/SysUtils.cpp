@@ -1,8 +1,5 @@
 #include "SysUtils.h"
 
-#include <langinfo.h>
-#include <locale.h>
-
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -51,14 +48,6 @@ bool IsValidIdent(std::string_view s) noexcept {
   for (char c : s.substr(1))
     if (!alpha(c) && !(c >= '0' && c <= '9')) return false;
   return true;
-}
-
-std::string SysErrorMessage(int errorCode) {
-  char buf[256];
-  buf[0] = 0;
-  // GNU strerror_r may return a static string instead of filling buf.
-  const char* text = strerror_r(errorCode, buf, sizeof buf);
-  return text ? std::string(text) : std::string();
 }
 
 // Windows-1252 0x80..0x9F; 0 marks the five unassigned codes.
@@ -136,17 +125,6 @@ std::string Utf16ToUtf8(const std::u16string& s) {
 }
 
 // ---- numbers shown to the user -----------------------------------------------------------
-
-std::optional<std::string> LocaleDecimalSeparator(const char* localeName) {
-  // A locale object of our own: newlocale resolves "" from LC_ALL,
-  // LC_NUMERIC and LANG, and nothing here touches the process's locale.
-  const locale_t locale = newlocale(LC_NUMERIC_MASK, localeName, static_cast<locale_t>(0));
-  if (locale == static_cast<locale_t>(0)) return std::nullopt;
-  const char* radix = nl_langinfo_l(RADIXCHAR, locale);
-  std::string separator = radix && *radix ? radix : ".";
-  freelocale(locale);
-  return separator;
-}
 
 const std::string& UserDecimalSeparator() {
   static const std::string separator = LocaleDecimalSeparator("").value_or(".");

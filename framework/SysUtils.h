@@ -58,7 +58,8 @@ std::string UpperCase(std::string_view s);
 // A valid identifier: a letter or underscore, then letters, digits, underscores.
 bool IsValidIdent(std::string_view s) noexcept;
 
-// The system's text for an errno value (strerror_r), without a trailing period.
+// The system's text for an error code (an errno value on POSIX, a Win32
+// error code on Windows), without a trailing period.
 std::string SysErrorMessage(int errorCode);
 
 // Windows-1252 bytes (the encoding of short and long strings in skin files)

@@ -1,3 +1,4 @@
+#include "SystemOs.h"
 #include "GaugeClock.h"
 
 #include <algorithm>
@@ -37,7 +38,7 @@ public:
     const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count();
     const time_t seconds = static_cast<time_t>(ms / 1000);
     std::tm local{};
-    localtime_r(&seconds, &local);
+    LocalTime(seconds, local);
     return EncodeDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
                           local.tm_sec) +
            static_cast<double>(ms % 1000) / 86400000.0;

@@ -1,9 +1,13 @@
 #include "GaugeTimer.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 
@@ -44,6 +48,19 @@ bool TAutoResetEvent::WaitFor(uint32_t ms) {
 
 namespace {
 
+#ifdef _WIN32
+// Applies a priority to the calling thread: the seven names are the
+// system's seven relative thread priorities, in the same order. A refusal
+// is ignored: the worker keeps ticking at the priority it already has.
+void ApplyPriorityToCallingThread(TThreadPriority priority) {
+  static constexpr int kWindowsPriority[] = {THREAD_PRIORITY_IDLE,         THREAD_PRIORITY_LOWEST,
+                                             THREAD_PRIORITY_BELOW_NORMAL, THREAD_PRIORITY_NORMAL,
+                                             THREAD_PRIORITY_ABOVE_NORMAL, THREAD_PRIORITY_HIGHEST,
+                                             THREAD_PRIORITY_TIME_CRITICAL};
+  const int value = priority <= tpTimeCritical ? kWindowsPriority[priority] : THREAD_PRIORITY_NORMAL;
+  (void)::SetThreadPriority(::GetCurrentThread(), value);
+}
+#else
 // Applies a priority to the calling thread. Refusals (an unprivileged
 // process asking for a lower nice value than it has, or to leave
 // SCHED_IDLE beyond its RLIMIT_NICE) are ignored: the worker keeps ticking
@@ -59,6 +76,7 @@ void ApplyPriorityToCallingThread(TThreadPriority priority) {
   }
   (void)setpriority(PRIO_PROCESS, static_cast<id_t>(tid), ThreadPriorityNice(priority));
 }
+#endif
 
 }  // namespace
 

@@ -20,7 +20,9 @@
 // tpHigher -5, tpHighest -10, tpTimeCritical -20). An unprivileged process
 // may not lower a nice value below the one it started with; the request
 // is then dropped and the worker keeps running at the priority it has, so
-// a refused priority never stops ticks.
+// a refused priority never stops ticks. On Windows each name is the
+// thread priority of the same name (THREAD_PRIORITY_IDLE ..
+// THREAD_PRIORITY_TIME_CRITICAL).
 //
 // Thread rules: every member is for the user-interface thread, except
 // that the worker calls FireTimer (directly only when SyncEvent is False,

@@ -2,7 +2,9 @@
 //
 // The child is started with posix_spawn (no fork of a possibly large,
 // many-threaded host such as a JVM) in the given working folder, with the
-// host's environment.
+// host's environment. On Windows (win32/HostLaunchWin32.cpp) it is
+// started with CreateProcessW, the program and the skin name each quoted
+// on its command line, and asked to end by closing its windows.
 //
 // Thread rules: one THostProcess is used by one thread at a time.
 // Errors: Launch raises EHostLaunchError with the system's text.
@@ -22,9 +24,13 @@ public:
   // Starts `program` with the single argument `skin` in `workDir` (empty:
   // the current directory). A program name without '/' is looked up in
   // PATH; one with '/' is made absolute against the caller's directory
-  // first, so that it does not depend on workDir.
+  // first, so that it does not depend on workDir. On Windows '\' counts
+  // as '/', and a bare name is looked up as the system does (the host's
+  // own folder, the current one, the system's, then PATH; ".exe" added).
   THostProcess(const std::string& program, const std::string& skin, const std::string& workDir);
-  ~THostProcess();  // Terminate, then wait: no child is left behind
+  // Terminate, then wait: no child is left behind. On Windows one that
+  // still runs 5 s after the request is ended by force.
+  ~THostProcess();
   THostProcess(const THostProcess&) = delete;
   THostProcess& operator=(const THostProcess&) = delete;
 
@@ -32,10 +38,18 @@ public:
   // Waits up to timeoutMs (negative: no limit) for the end. The exit code,
   // or 128 + the ending signal; nothing while the process runs.
   std::optional<int> Wait(int timeoutMs) noexcept;
-  // SIGTERM, unless it has already ended (and been reaped).
+  // SIGTERM, unless it has already ended (and been reaped). On Windows:
+  // WM_CLOSE posted to each of its top-level windows, so that it ends as
+  // when its user closes it; a process without a window is ended at once
+  // (TerminateProcess, exit code 143, what a POSIX host sees for SIGTERM).
   void Terminate() noexcept;
 
 private:
   pid_t FPid = -1;
   std::optional<int> FExit;
+#ifdef _WIN32
+  // The process's handle, kept until destruction so that the exit code
+  // stays readable and the id is not reused meanwhile.
+  void* FProcess = nullptr;
+#endif
 };

@@ -26,8 +26,10 @@ struct velq_layout {
 struct velq_channel {
   velq_layout Layout;
   TDataChannelHost Host;
-  explicit velq_channel(const velq_layout& layout)
-      : Layout(layout), Host(static_cast<int32_t>(layout.Sensors.size())) {}
+  velq_channel(const velq_layout& layout, TNotifyDelivery delivery)
+      : Layout(layout),
+        Host(static_cast<int32_t>(layout.Sensors.size()), MapFileName(), DataReadyMessageName(),
+             TDataChannelHost::kDefaultNotifyTimeout, delivery) {}
 };
 
 struct velq_process {
@@ -79,6 +81,29 @@ velq_status LoadLayout(const std::string& path, velq_layout** out) {
   return Succeed();
 }
 
+// A skin name is one folder name: no separator of the system's paths.
+#ifdef _WIN32
+constexpr const char* kPathSeparators = "/\\";
+#else
+constexpr const char* kPathSeparators = "/";
+#endif
+
+velq_status CreateChannel(const velq_layout* layout, velq_delivery delivery, velq_channel** out) noexcept {
+  if (!layout || !out) return Fail(VELQ_ERR_ARGUMENT, "No layout or no place for the channel");
+  *out = nullptr;
+  TNotifyDelivery mode = ndPost;
+  switch (delivery) {
+    case VELQ_DELIVER_POST: mode = ndPost; break;
+    case VELQ_DELIVER_SEND: mode = ndSend; break;
+    case VELQ_DELIVER_BROADCAST: mode = ndBroadcast; break;
+    default: return Fail(VELQ_ERR_ARGUMENT, "Unknown delivery " + std::to_string(static_cast<int>(delivery)));
+  }
+  return Guard(VELQ_ERR_SYSTEM, [&] {
+    *out = new velq_channel(*layout, mode);
+    return Succeed();
+  });
+}
+
 velq_status CheckWritable(const velq_channel* channel) noexcept {
   if (!channel) return Fail(VELQ_ERR_ARGUMENT, "No channel");
   if (channel->Host.BlockSize() == 0) return Fail(VELQ_ERR_REMOVED, "The channel's block has been removed");
@@ -102,7 +127,7 @@ const char* velq_last_error(void) { return GLastError.c_str(); }
 velq_status velq_layout_load(const char* work_dir, const char* skin, velq_layout** out) {
   if (!skin || !out) return Fail(VELQ_ERR_ARGUMENT, "No skin name or no place for the layout");
   *out = nullptr;
-  if (!*skin || std::strchr(skin, '/')) return Fail(VELQ_ERR_ARGUMENT, "A skin name is one folder name");
+  if (!*skin || std::strpbrk(skin, kPathSeparators)) return Fail(VELQ_ERR_ARGUMENT, "A skin name is one folder name");
   return Guard(VELQ_ERR_SKIN, [&] { return LoadLayout(SkinLayoutPath(work_dir ? work_dir : "", skin), out); });
 }
 
@@ -133,12 +158,12 @@ velq_status velq_layout_position(const velq_layout* layout, const char* sensor, 
 // ---- channel -----------------------------------------------------------------------
 
 velq_status velq_channel_create(const velq_layout* layout, velq_channel** out) {
-  if (!layout || !out) return Fail(VELQ_ERR_ARGUMENT, "No layout or no place for the channel");
-  *out = nullptr;
-  return Guard(VELQ_ERR_SYSTEM, [&] {
-    *out = new velq_channel(*layout);
-    return Succeed();
-  });
+  return CreateChannel(layout, VELQ_DELIVER_POST, out);
+}
+
+velq_status velq_channel_create_with_delivery(const velq_layout* layout, velq_delivery delivery,
+                                              velq_channel** out) {
+  return CreateChannel(layout, delivery, out);
 }
 
 int32_t velq_channel_count(const velq_channel* channel) { return channel ? channel->Host.SensorCount() : 0; }

@@ -317,6 +317,8 @@ void RemoveOwnBlock(const std::string& name, const TOsBlock& block) noexcept {
   if (same) ::shm_unlink(shmName.c_str());
 }
 
+bool NotificationsAreWindowMessages() noexcept { return false; }
+
 std::unique_ptr<TOsNotifyReceiver> BindReceiver(const std::string& name, int& error) {
   error = 0;
   sockaddr_un address;
@@ -344,8 +346,10 @@ std::unique_ptr<TOsNotifyReceiver> BindReceiver(const std::string& name, int& er
   return std::make_unique<TPosixReceiver>(socketFd, wakeFd);
 }
 
+// A datagram reaches the one bound socket whatever the delivery: there is
+// no window to post to, send to or broadcast to.
 std::unique_ptr<TOsNotifySender> OpenSender(const std::string& name, std::chrono::milliseconds queueTimeout,
-                                            int& error) {
+                                            TNotifyDelivery, int& error) {
   error = 0;
   sockaddr_un address;
   socklen_t length = 0;

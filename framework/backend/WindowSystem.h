@@ -1,6 +1,7 @@
 // The window-system interface: what the framework needs of a windowing
-// platform. Two backends implement it: SDL2 (real windows) and headless
-// (tests and off-screen rendering).
+// platform. Three backends implement it: SDL2 (real windows on Linux),
+// Win32 (real windows on Windows) and headless (tests and off-screen
+// rendering).
 //
 // Thread rules: every call is made on the user-interface thread, except
 // Wake(), which any thread may call to end a Wait() early.
@@ -8,23 +9,28 @@
 // cannot be created; other calls do not fail.
 #pragma once
 
-#include <cairo.h>
-
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <span>
 #include <string>
 
+#include "Surface.h"
 #include "Types.h"
 
 // What a platform window reports back to its form.
 struct TWindowEvent {
-  enum TKind { MouseMove, MouseDown, MouseUp, MouseLeave, CloseRequest, Expose };
+  // Message: a message the platform delivered straight to the window (on
+  // Windows, a registered message a host posted, sent or broadcast); the
+  // form dispatches it before the event returns.
+  enum TKind { MouseMove, MouseDown, MouseUp, MouseLeave, CloseRequest, Expose, Message };
   TKind Kind = MouseMove;
   int32_t X = 0;  // client coordinates
   int32_t Y = 0;
   int Button = 1;  // 1 left, 2 middle, 3 right
+  uint32_t Msg = 0;  // Message only
+  uintptr_t WParam = 0;
+  intptr_t LParam = 0;
 };
 
 class IPlatformWindow {
@@ -40,8 +46,8 @@ public:
   // Whole-window opacity 0..255.
   virtual void SetOpacity(uint8_t alpha) = 0;
   // Shows the rectangles `dirty` (within the client area, not overlapping)
-  // of the form's back buffer (client size, RGB24).
-  virtual void Present(cairo_surface_t* backBuffer, std::span<const TRect> dirty) = 0;
+  // of the form's back buffer (client size, sfRgb24).
+  virtual void Present(const TSurface& backBuffer, std::span<const TRect> dirty) = 0;
 };
 
 class IWindowSystem {

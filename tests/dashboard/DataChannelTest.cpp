@@ -502,6 +502,33 @@ TEST(DataChannelHost, NotifyCarriesTheMonotonicSendTime) {
   EXPECT_LE(sentAt, after);
 }
 
+// A host chooses how a window message reaches the dashboard; a datagram has
+// one way only, so every choice must reach the listener alike, timed.
+TEST(DataChannelHost, EveryDeliveryIsTheSameDatagramHere) {
+  for (const TNotifyDelivery delivery : {ndPost, ndSend, ndBroadcast}) {
+    SCOPED_TRACE("delivery " + std::to_string(static_cast<int>(delivery)));
+    const ChannelNames names;
+    CallbackCounter counter;
+    std::atomic<uint64_t> received{0};
+    TDataReadyListener listener(
+        [&](uint64_t sendNs) {
+          received = sendNs;
+          counter();
+        },
+        names.message);
+    ASSERT_TRUE(listener.Listening()) << listener.BindErrorText();
+    TDataChannelHost host(1, names.block, names.message, TDataChannelHost::kDefaultNotifyTimeout, delivery);
+    const uint64_t before = MonotonicNanoseconds();
+    ASSERT_TRUE(host.Notify());
+    ASSERT_TRUE(host.Notify());
+    ASSERT_TRUE(counter.WaitFor(2));
+    EXPECT_GE(received.load(), before);
+    EXPECT_LE(received.load(), MonotonicNanoseconds());
+    listener.Stop();
+    EXPECT_EQ(counter.Count(), 2);
+  }
+}
+
 TEST(DataReadyListener, ACallbackThatThrowsDoesNotEndTheWatcher) {
   const ChannelNames names;
   TDataChannelHost host(0, names.block, names.message);

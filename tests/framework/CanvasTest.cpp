@@ -207,16 +207,15 @@ TEST(CanvasTest, WideLinesAreCentredAndRoundCapped) {
 }
 
 TEST(CanvasTest, ExternalSurfaceUsesOriginAndClip) {
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 20, 20);
+  const TSurfacePtr surface = NewSurface(20, 20, TSurface::sfArgb32);
   TCanvas canvas(surface, Point(5, 4), Rect(6, 5, 12, 9));
   EXPECT_EQ(canvas.ClipRect(), Rect(1, 1, 7, 5));
   canvas.Brush().SetColor(clBlue);
   canvas.FillRect(Rect(-100, -100, 100, 100));
   canvas.Brush().SetColor(clRed);
   canvas.FillRect(Rect(0, 0, 2, 2));  // only canvas (1,1) is inside the clip
-  cairo_surface_flush(surface);
-  const auto* data = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(surface));
-  const int stride = cairo_image_surface_get_stride(surface) / 4;
+  const auto* data = surface->View().Data;
+  const int stride = surface->View().Stride;
   for (int y = 0; y < 20; ++y)
     for (int x = 0; x < 20; ++x) {
       uint32_t expected = 0;
@@ -226,7 +225,6 @@ TEST(CanvasTest, ExternalSurfaceUsesOriginAndClip) {
     }
   EXPECT_EQ(canvas.Pixels(1, 1), clRed);
   EXPECT_EQ(canvas.Pixels(0, 0), -1);  // outside the clip
-  cairo_surface_destroy(surface);
 }
 
 TEST(CanvasTest, CopyModesCombineSourceDestinationAndBrush) {

@@ -10,7 +10,7 @@
 #include "DrawingTestUtil.h"
 #include "ExtCtrls.h"
 #include "MetafileSamples.h"
-#include "WmfConverter.h"
+#include "backend/svg/WmfConverter.h"
 
 using namespace drawtest;
 using namespace mfsamples;
@@ -431,4 +431,111 @@ TEST(MetafileTest, PictureFileErrorKeepsThePicture) {
   }
   std::filesystem::remove_all(dir);
   EXPECT_EQ(picture.Width(), 200);
+}
+
+// The player's own result: an image of the asked size, premultiplied ARGB,
+// opaque where the picture paints and exactly 0 where it paints nothing.
+TEST(MetafileTest, RenderLeavesUndrawnPixelsTransparent) {
+  struct TCase {
+    TFormat Format;
+    int Width, Height;
+    int X, Y;       // a probe in the red rectangle (10,10)-(60,40) at that size
+    uint32_t Pixel;
+  };
+  const TCase cases[] = {
+      {fmEmf, 200, 100, 35, 25, 0xFFFF0000u},
+      {fmWmf, 200, 100, 35, 25, 0xFFFF0000u},
+      {fmEmf, 400, 50, 70, 12, 0xFFFF0000u},  // stretched: the rectangle moves with the scale
+  };
+  for (const TCase& c : cases) {
+    const std::string what = std::string(Name(c.Format)) + " " + std::to_string(c.Width) + "x" + std::to_string(c.Height);
+    const TMetafilePlayer player(Shapes(c.Format));
+    const TSurfacePtr image = player.Render(c.Width, c.Height);
+    ASSERT_TRUE(image) << what;
+    EXPECT_EQ(image->Format(), TSurface::sfArgb32) << what;
+    EXPECT_EQ(image->Width(), c.Width) << what;
+    EXPECT_EQ(image->Height(), c.Height) << what;
+    const TPixelView view = image->View();
+    EXPECT_TRUE(view.HasAlpha) << what;
+    EXPECT_EQ(view.Row(c.Y)[c.X], c.Pixel) << what;
+    // The corner and the gap between the poly-polygon's squares are not drawn.
+    EXPECT_EQ(view.Row(1)[1], 0u) << what;
+    EXPECT_EQ(view.Row(c.Height * 65 / 100)[c.Width * 95 / 200], 0u) << what;
+    // Premultiplied: no channel exceeds the alpha.
+    for (int y = 0; y < view.Height; ++y)
+      for (int x = 0; x < view.Width; ++x) {
+        const uint32_t p = view.Row(y)[x], a = p >> 24;
+        ASSERT_TRUE(((p >> 16) & 0xFF) <= a && ((p >> 8) & 0xFF) <= a && (p & 0xFF) <= a)
+            << what << " at (" << x << "," << y << "): 0x" << std::hex << p;
+      }
+  }
+}
+
+// The structure checks every player shares read the same sizes as the
+// Linux player and refuse the same files.
+TEST(MetafileTest, SharedStructureChecksAgreeWithThePlayer) {
+  using TMake = TBytes (*)(TFormat);
+  for (TMake make : {TMake(&Shapes), TMake(&Lines), TMake(&MapMode), TMake(&Bitmap), TMake(&Clip), TMake(&Unhandled)}) {
+    const TBytes emf = make(fmEmf), wmf = make(fmWmf);
+    EXPECT_EQ(WalkEmfRecords(emf), emf.size());
+    EXPECT_GE(EmfHeaderSize(emf), 88u);
+    const TPlaceableWmf placeable = ReadPlaceableWmf(wmf);
+    const TMetafilePlayer player(wmf);
+    EXPECT_EQ(placeable.Size, (TPoint{player.Width(), player.Height()}));
+    EXPECT_EQ(placeable.End, wmf.size());
+    EXPECT_EQ(placeable.Records, 22u + 18u);
+    EXPECT_EQ(placeable.UnitsPerInch, 96);
+    EXPECT_EQ(placeable.Frame, (TPoint{5291, 2645}));  // 200 x 100 pixels at 96 per inch, in 0.01 mm
+  }
+  // A placeable box in twips, as the size test writes it.
+  TBytes twips = Shapes(fmWmf);
+  const auto put16 = [&](size_t at, uint16_t v) {
+    twips[at] = uint8_t(v);
+    twips[at + 1] = uint8_t(v >> 8);
+  };
+  put16(10, 2880);
+  put16(12, 1440);
+  put16(14, 1440);
+  uint16_t sum = 0;
+  for (size_t i = 0; i < 20; i += 2) sum ^= uint16_t(twips[i] | twips[i + 1] << 8);
+  put16(20, sum);
+  EXPECT_EQ(ReadPlaceableWmf(twips).Size, (TPoint{192, 96}));
+
+  const TBytes emf = Shapes(fmEmf), wmf = Shapes(fmWmf);
+  TBytes badChecksum = wmf;
+  badChecksum[20] ^= 0xFF;
+  TBytes noInch = wmf;
+  noInch[14] = noInch[15] = 0;
+  noInch[20] ^= 96;  // keeps the checksum right
+  TBytes shortRecord = wmf;
+  shortRecord[40] = 2;  // the first record claims 2 words
+  shortRecord[41] = shortRecord[42] = shortRecord[43] = 0;
+  const std::vector<std::pair<const char*, TBytes>> badWmf = {
+      {"empty", {}},
+      {"garbage", TBytes(100, 0x5A)},
+      {"without its end", TBytes(wmf.begin(), wmf.end() - 6)},
+      {"bad checksum", badChecksum},
+      {"no units per inch", noInch},
+      {"a record shorter than its head", shortRecord},
+      {"without the placeable header", TBytes(wmf.begin() + 22, wmf.end())},
+  };
+  for (const auto& [name, bytes] : badWmf) {
+    EXPECT_THROW(ReadPlaceableWmf(bytes), EInvalidGraphic) << name;
+    EXPECT_THROW(TMetafilePlayer{bytes}, EInvalidGraphic) << name;
+  }
+  TBytes huge = emf;
+  huge[4] = 0xF0;
+  TBytes shortHeader = emf;
+  shortHeader[4] = 84;  // a header record of 84 bytes: the next record starts inside the real header
+  for (const auto& [name, bytes] : std::vector<std::pair<const char*, TBytes>>{
+           {"EMF without its end", TBytes(emf.begin(), emf.end() - 20)}, {"header record past the end", huge}}) {
+    EXPECT_THROW(WalkEmfRecords(bytes), EInvalidGraphic) << name;
+    EXPECT_THROW(TMetafilePlayer{bytes}, EInvalidGraphic) << name;
+  }
+  EXPECT_THROW(EmfHeaderSize(shortHeader), EInvalidGraphic);
+  // Every shorter prefix is truncated for the shared checks too.
+  for (size_t n = 0; n < wmf.size(); ++n)
+    EXPECT_THROW(ReadPlaceableWmf(TBytes(wmf.begin(), wmf.begin() + std::ptrdiff_t(n))), EInvalidGraphic) << n;
+  for (size_t n = 0; n < emf.size(); ++n)
+    EXPECT_THROW(WalkEmfRecords(TBytes(emf.begin(), emf.begin() + std::ptrdiff_t(n))), EInvalidGraphic) << n;
 }

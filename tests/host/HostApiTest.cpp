@@ -304,6 +304,40 @@ TEST_F(HostApi, NotifyReachesAListenerWithTheSendTimeAndReportsNoListener) {
   EXPECT_LE(sentAt, uint64_t(after.tv_sec) * 1000000000u + uint64_t(after.tv_nsec));
 }
 
+TEST_F(HostApi, EveryDeliveryNotifiesAlikeHereAndAnUnknownOneIsRefused) {
+  WriteSkin("one", {"TSkinLevelBar AnalogSensor = ia4"});
+  velq_layout* layout = Layout("one");
+  const std::string name = "UWM_DATA_READY_MSG-{1F881A4D-B28F-48ad-9175-5394579326EA}" + FSuffix;
+  const int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path + 1, name.data(), name.size());
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address),
+                   static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size())), 0);
+  for (const velq_delivery delivery : {VELQ_DELIVER_POST, VELQ_DELIVER_SEND, VELQ_DELIVER_BROADCAST}) {
+    SCOPED_TRACE("delivery " + std::to_string(static_cast<int>(delivery)));
+    velq_channel* channel = nullptr;
+    ASSERT_EQ(velq_channel_create_with_delivery(layout, delivery, &channel), VELQ_OK) << velq_last_error();
+    FChannels.push_back(channel);
+    ASSERT_EQ(velq_channel_set(channel, 1, 4.5f), VELQ_OK);
+    EXPECT_EQ(ReadBlock(), (std::vector<float>{0, 4.5f}));
+    EXPECT_EQ(velq_channel_notify(channel), VELQ_OK) << velq_last_error();
+    uint64_t sentAt = 0;
+    EXPECT_EQ(::recv(fd, &sentAt, sizeof sentAt, MSG_DONTWAIT), 8) << "one timed datagram";
+    EXPECT_GT(sentAt, 0u);
+  }
+  ::close(fd);
+
+  // The one value past the three that the type itself can hold.
+  velq_channel* channel = FChannels.back();  // a refusal must clear what was there
+  EXPECT_EQ(velq_channel_create_with_delivery(layout, static_cast<velq_delivery>(3), &channel), VELQ_ERR_ARGUMENT);
+  EXPECT_EQ(channel, nullptr);
+  EXPECT_STREQ(velq_last_error(), "Unknown delivery 3");
+  EXPECT_EQ(velq_channel_create_with_delivery(nullptr, VELQ_DELIVER_SEND, &channel), VELQ_ERR_ARGUMENT);
+  EXPECT_STREQ(velq_last_error(), "No layout or no place for the channel");
+}
+
 TEST_F(HostApi, LaunchRunsTheProgramWithTheSkinInTheWorkFolderAndReportsItsEnd) {
   // mkdir stands in for the dashboard: its one argument is the skin name,
   // and it runs in the work folder.
@@ -357,7 +391,7 @@ TEST(HostLibrary, ExportsOnlyItsInterfaceUnderAVersionedName) {
   while (std::fgets(line, sizeof line, pipe)) dynamic += line;
   EXPECT_EQ(::pclose(pipe), 0);
   EXPECT_NE(dynamic.find("Library soname: [libvelqhost.so.1]"), std::string::npos) << dynamic;
-  EXPECT_STREQ(velq_host_version(), "1.0");
+  EXPECT_STREQ(velq_host_version(), "1.1");
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 //
 //   skinhost --skin NAME [--rate HZ] [--frames N] [--duration S]
 //            [--set SENSOR=GEN]... [--csv FILE] [--launch PATH [--report]]
-//            [--print-layout]
+//            [--deliver post|send|broadcast] [--print-layout]
 //
 // It reads the skin with the dashboard's own reader to learn its sensors in
 // slot order, creates the shared block of 4*(N+1) bytes, and for each frame
@@ -15,16 +15,27 @@
 // --report (with --launch) sizes a machine: the dashboard collects its frame
 // statistics (VELQ_STATS, a temporary file unless already set), and at the
 // end skinhost prints them with the CPU time of both processes as a
-// percentage of one core (from /proc, over the run after its first second,
-// so that loading the skin does not count) and the dashboard's peak RSS,
-// then ends the dashboard.
+// percentage of one core (from the system's process accounting, over the
+// run after its first second, so that loading the skin does not count) and
+// the dashboard's peak RSS, then ends the dashboard.
+// --deliver chooses how each notification reaches the dashboard's window on
+// Windows: posted to it (the default), sent to it, or broadcast to every
+// top-level window; on Linux all three are the same datagram.
 // --print-layout prints "SLOT SENSOR" lines and exits. The shared-memory
 // object is removed when skinhost ends. Exit 0, or 1 with a message.
 //
 // It feeds the dashboard through nothing but the host library (velq/host.h),
-// as any host would; the report reads /proc through ProcessUsage.
+// as any host would; the report reads the process accounting (/proc on
+// Linux) through ProcessUsage.
 
+#ifdef _WIN32
+#define NOMINMAX
+#include <windows.h>
+
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -35,6 +46,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <numbers>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -57,6 +69,40 @@ namespace {
 
 volatile std::sig_atomic_t GStop = 0;
 void OnSignal(int) { GStop = 1; }
+
+// ---- the few things the two systems spell differently -----------------------
+
+int ProcessId() {
+#ifdef _WIN32
+  return _getpid();
+#else
+  return getpid();
+#endif
+}
+
+// Set for this process and for the dashboard it starts afterwards.
+void SetEnvironment(const char* name, const std::string& value) {
+#ifdef _WIN32
+  // The runtime's copy (getenv) and the system's block (what CreateProcess
+  // hands the child) are two; both are set.
+  _putenv_s(name, value.c_str());
+  ::SetEnvironmentVariableA(name, value.c_str());
+#else
+  setenv(name, value.c_str(), 1);
+#endif
+}
+
+// Where the dashboard writes the statistics of a --report run.
+std::string TemporaryStatsPath() {
+#ifdef _WIN32
+  char folder[MAX_PATH + 1];
+  const DWORD length = ::GetTempPathA(sizeof folder, folder);
+  const std::string base = length > 0 && length < sizeof folder ? std::string(folder, length) : std::string(".\\");
+  return base + "skinhost-stats-" + std::to_string(ProcessId()) + ".json";
+#else
+  return "/tmp/skinhost-stats-" + std::to_string(ProcessId()) + ".json";
+#endif
+}
 
 struct TGenerator {
   enum TKind { Constant, Sine, Ramp, Walk } Kind = Constant;
@@ -107,7 +153,7 @@ double Value(TGenerator& g, double seconds, std::mt19937& random) {
   switch (g.Kind) {
     case TGenerator::Constant: return g.Min;
     case TGenerator::Sine:
-      return g.Min + (g.Max - g.Min) * (0.5 - 0.5 * std::cos(2 * M_PI * seconds / g.Period));
+      return g.Min + (g.Max - g.Min) * (0.5 - 0.5 * std::cos(2 * std::numbers::pi * seconds / g.Period));
     case TGenerator::Ramp: return g.Min + (g.Max - g.Min) * std::fmod(seconds, g.Period) / g.Period;
     case TGenerator::Walk: {
       std::normal_distribution<double> step(0.0, (g.Max - g.Min) / 50);
@@ -225,6 +271,7 @@ int main(int argc, char** argv) {
   long frames = 0;
   bool printLayout = false;
   bool report = false;
+  velq_delivery delivery = VELQ_DELIVER_POST;
   std::vector<std::pair<std::string, std::string>> sets;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -240,6 +287,13 @@ int main(int argc, char** argv) {
     else if (arg == "--csv") csvPath = next();
     else if (arg == "--launch") launch = next();
     else if (arg == "--print-layout") printLayout = true;
+    else if (arg == "--deliver") {
+      const std::string mode = next();
+      if (mode == "post") delivery = VELQ_DELIVER_POST;
+      else if (mode == "send") delivery = VELQ_DELIVER_SEND;
+      else if (mode == "broadcast") delivery = VELQ_DELIVER_BROADCAST;
+      else Fail("--deliver needs post, send or broadcast, got '" + mode + "'");
+    }
     else if (arg == "--set") {
       const std::string set = next();
       const size_t eq = set.find('=');
@@ -251,7 +305,7 @@ int main(int argc, char** argv) {
   }
   if (skin.empty())
     Fail("usage: skinhost --skin NAME [--rate HZ] [--frames N] [--duration S] [--set SENSOR=GEN]... [--csv FILE] "
-         "[--launch PATH [--report]] [--print-layout]");
+         "[--launch PATH [--report]] [--deliver post|send|broadcast] [--print-layout]");
   if (!(rate > 0)) Fail("--rate must be positive");
   if (duration < 0) Fail("--duration must not be negative");
   if (report && launch.empty()) Fail("--report needs --launch (it reports on the dashboard it starts)");
@@ -287,14 +341,14 @@ int main(int argc, char** argv) {
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
   TOwned<velq_channel, velq_channel_free> channel;
-  Check(velq_channel_create(skinLayout.Object, &channel.Object));
+  Check(velq_channel_create_with_delivery(skinLayout.Object, delivery, &channel.Object));
   std::string statsPath;
   const char* givenStats = std::getenv("VELQ_STATS");
   const bool keepStats = givenStats && *givenStats;
   if (report) {
-    statsPath = keepStats ? givenStats : "/tmp/skinhost-stats-" + std::to_string(getpid()) + ".json";
+    statsPath = keepStats ? givenStats : TemporaryStatsPath();
     std::remove(statsPath.c_str());  // a file left from before must not pass for this run's
-    setenv("VELQ_STATS", statsPath.c_str(), 1);  // the dashboard inherits it
+    SetEnvironment("VELQ_STATS", statsPath);  // the dashboard inherits it
   }
   TOwned<velq_process, velq_process_free> child;  // freeing a running dashboard ends it
   if (!launch.empty() && velq_launch(launch.c_str(), skin.c_str(), nullptr, &child.Object) != VELQ_OK) {

@@ -2,8 +2,6 @@
 
 #include <unistd.h>
 
-#include <cairo.h>
-
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -13,6 +11,7 @@
 #include "GaugeClock.h"
 #include "SkinImpl.h"
 #include "SkinRegistration.h"
+#include "Png.h"
 #include "SkinStream.h"
 #include "backend/headless/HeadlessWindowSystem.h"
 
@@ -139,11 +138,7 @@ void RenderSkin(const std::string& skin, const TRenderOptions& options) {
 
   form->PaintAll();
   if (!options.Out.empty()) {
-    cairo_surface_t* image = form->BackBuffer();
-    cairo_surface_flush(image);
-    const cairo_status_t status = cairo_surface_write_to_png(image, options.Out.c_str());
-    if (status != CAIRO_STATUS_SUCCESS)
-      throw Exception("Impossible de créer le fichier \"" + options.Out + "\". " + cairo_status_to_string(status));
+    WriteFileBytes(options.Out, EncodeOpaquePng(form->BackBuffer()->View()));
   }
   if (options.State) WriteComponentStates(*form, *options.State);
   // The clocks read the local source until the form is gone.

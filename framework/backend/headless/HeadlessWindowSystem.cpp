@@ -15,38 +15,23 @@ THeadlessWindow::~THeadlessWindow() {
   auto& events = FSystem.FEvents;
   events.erase(std::remove_if(events.begin(), events.end(), [this](const auto& e) { return e.first == this; }),
                events.end());
-  if (FScreen) cairo_surface_destroy(FScreen);
 }
 
 void THeadlessWindow::SetBounds(int32_t left, int32_t top, int32_t clientWidth, int32_t clientHeight) {
   FBounds = ::Bounds(left, top, clientWidth, clientHeight);
 }
 
-void THeadlessWindow::Present(cairo_surface_t* backBuffer, std::span<const TRect> dirty) {
-  const int w = cairo_image_surface_get_width(backBuffer);
-  const int h = cairo_image_surface_get_height(backBuffer);
-  if (!FScreen || cairo_image_surface_get_width(FScreen) != w || cairo_image_surface_get_height(FScreen) != h) {
-    if (FScreen) cairo_surface_destroy(FScreen);
-    FScreen = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
-  }
-  cairo_t* cr = cairo_create(FScreen);
-  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-  cairo_set_source_surface(cr, backBuffer, 0, 0);
-  for (const TRect& r : dirty) cairo_rectangle(cr, r.Left, r.Top, r.Width(), r.Height());
-  cairo_fill(cr);
-  cairo_destroy(cr);
-  cairo_surface_flush(FScreen);
+void THeadlessWindow::Present(const TSurface& backBuffer, std::span<const TRect> dirty) {
+  const int w = backBuffer.Width(), h = backBuffer.Height();
+  if (!FScreen || FScreen->Width() != w || FScreen->Height() != h) FScreen = NewSurface(w, h, TSurface::sfRgb24);
+  for (const TRect& r : dirty) CopySurfaceRect(backBuffer, *FScreen, r);
   ++FPresentCount;
   FLastPresented.assign(dirty.begin(), dirty.end());
 }
 
 int32_t THeadlessWindow::ScreenPixel(int32_t x, int32_t y) const {
-  if (!FScreen || x < 0 || y < 0 || x >= cairo_image_surface_get_width(FScreen) ||
-      y >= cairo_image_surface_get_height(FScreen))
-    return -1;
-  const unsigned char* row = cairo_image_surface_get_data(FScreen) + y * cairo_image_surface_get_stride(FScreen);
-  const uint32_t px = reinterpret_cast<const uint32_t*>(row)[x];  // 0x00RRGGBB
-  return static_cast<int32_t>(((px >> 16) & 0xFF) | (px & 0xFF00) | ((px & 0xFF) << 16));
+  if (!FScreen || x < 0 || y < 0 || x >= FScreen->Width() || y >= FScreen->Height()) return -1;
+  return PixelToColor(FScreen->View().Row(y)[x]);
 }
 
 THeadlessWindowSystem::THeadlessWindowSystem(bool manualClock) : FManualClock(manualClock) {}

@@ -29,7 +29,7 @@ public:
     FColorKey = rgb;
   }
   void SetOpacity(uint8_t alpha) override { FOpacity = alpha; }
-  void Present(cairo_surface_t* backBuffer, std::span<const TRect> dirty) override;
+  void Present(const TSurface& backBuffer, std::span<const TRect> dirty) override;
 
   // What a test can look at.
   const std::string& ClassName() const { return FClassName; }
@@ -44,8 +44,8 @@ public:
   // The rectangles of the last present.
   const std::vector<TRect>& LastPresented() const { return FLastPresented; }
   // The screen image of the client area: everything presented so far
-  // (RGB24; null before the first present).
-  cairo_surface_t* Screen() const { return FScreen; }
+  // (sfRgb24; null before the first present).
+  const TSurface* Screen() const { return FScreen.get(); }
   // The colour at a client pixel as 0x00BBGGRR, or -1 outside the image.
   int32_t ScreenPixel(int32_t x, int32_t y) const;
   void Deliver(const TWindowEvent& event) { FSink(event); }
@@ -63,7 +63,7 @@ private:
   uint8_t FOpacity = 255;
   int FPresentCount = 0;
   std::vector<TRect> FLastPresented;
-  cairo_surface_t* FScreen = nullptr;
+  TSurfacePtr FScreen;
 };
 
 class THeadlessWindowSystem : public IWindowSystem {

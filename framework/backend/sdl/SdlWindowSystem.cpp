@@ -75,15 +75,14 @@ public:
     if (FWindow) SDL_SetWindowOpacity(FWindow, alpha / 255.0f);
   }
 
-  void Present(cairo_surface_t* backBuffer, std::span<const TRect> dirty) override {
+  void Present(const TSurface& backBuffer, std::span<const TRect> dirty) override {
     Realize();
     if (!FWindow) return;
-    cairo_surface_flush(backBuffer);
-    const int w = cairo_image_surface_get_width(backBuffer);
-    const int h = cairo_image_surface_get_height(backBuffer);
-    const int stride = cairo_image_surface_get_stride(backBuffer);
-    auto* pixels = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(backBuffer));
-    // Cairo's RGB24 is 32-bit xRGB in native order: SDL's RGB888.
+    const int w = backBuffer.Width();
+    const int h = backBuffer.Height();
+    const int stride = backBuffer.Stride();
+    auto* pixels = reinterpret_cast<uint32_t*>(backBuffer.Bytes());
+    // Device pixels are 32-bit xRGB in native order: SDL's RGB888.
     SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(pixels, w, h, 32, stride, SDL_PIXELFORMAT_RGB888);
     if (!source) return;
     SDL_Surface* target = SDL_GetWindowSurface(FWindow);

@@ -27,6 +27,10 @@
  *   "UWM_DATA_READY_MSG-{...}"), each followed by the value of the
  *   environment variable VELQ_CHANNEL_SUFFIX when set. A dashboard started
  *   with velq_launch inherits the environment, and so the same names.
+ * - On Windows the block is the named file mapping "Mem_Map_File-{...}"
+ *   (no leading "/") and the notification is the window message registered
+ *   as "UWM_DATA_READY_MSG-{...}", delivered to the dashboard's window
+ *   (class "TSkinForm") as velq_delivery says; the same suffix applies.
  */
 #ifndef VELQ_HOST_H
 #define VELQ_HOST_H
@@ -50,7 +54,7 @@ extern "C" {
 
 /* The interface version; the library's soname carries the major number. */
 #define VELQ_HOST_VERSION_MAJOR 1
-#define VELQ_HOST_VERSION_MINOR 0
+#define VELQ_HOST_VERSION_MINOR 1
 
 typedef enum velq_status {
   VELQ_OK = 0,
@@ -96,12 +100,30 @@ VELQ_HOST_API velq_status velq_layout_position(const velq_layout* layout, const 
 
 typedef struct velq_channel velq_channel;
 
+/* How velq_channel_notify hands the data-ready message to the dashboard on
+ * Windows: posted to its window (found by the class name "TSkinForm"),
+ * sent to it (the call returns once the dashboard has handled it, or after
+ * 100 ms), or posted to every top-level window. The dashboard handles all
+ * three alike. On Linux all three are the same datagram. */
+typedef enum velq_delivery {
+  VELQ_DELIVER_POST = 0,
+  VELQ_DELIVER_SEND = 1,
+  VELQ_DELIVER_BROADCAST = 2
+} velq_delivery;
+
 /* Creates the shared block of 4*(N+1) zero bytes for the layout (which the
  * channel copies; the layout may be freed afterwards). A block of the same
  * name left by an earlier host, or held by another channel, is replaced: a
  * dashboard started from now on opens the new one, and a dashboard (or
- * channel) still mapping the old one keeps it intact. */
+ * channel) still mapping the old one keeps it intact. On Windows a block
+ * still held elsewhere cannot be replaced: it is shared and its slots are
+ * zeroed, and VELQ_ERR_SYSTEM says when it is too small for the layout.
+ * Notifications are posted (VELQ_DELIVER_POST). */
 VELQ_HOST_API velq_status velq_channel_create(const velq_layout* layout, velq_channel** out);
+/* The same, with notifications delivered as `delivery` says;
+ * VELQ_ERR_ARGUMENT for a value that is not a velq_delivery. (1.1) */
+VELQ_HOST_API velq_status velq_channel_create_with_delivery(const velq_layout* layout, velq_delivery delivery,
+                                                            velq_channel** out);
 
 VELQ_HOST_API int32_t velq_channel_count(const velq_channel* channel);
 
@@ -133,7 +155,9 @@ typedef struct velq_process velq_process;
  * argument `skin`, in the working folder `work_dir` (NULL: the current
  * one), which must hold Skin/<skin>/. A program path with a '/' is taken
  * relative to the caller's current directory. The environment is
- * inherited. */
+ * inherited. On Windows a '\' counts as a '/', a bare name is searched
+ * for as CreateProcess does (".exe" added), and the skin name is passed
+ * quoted. */
 VELQ_HOST_API velq_status velq_launch(const char* program, const char* skin, const char* work_dir,
                                       velq_process** out);
 
@@ -141,7 +165,9 @@ VELQ_HOST_API velq_status velq_launch(const char* program, const char* skin, con
  * process to end. VELQ_OK with *exit_status = its exit code, or 128 + the
  * signal that ended it; VELQ_ERR_RUNNING when it still runs. */
 VELQ_HOST_API velq_status velq_process_wait(velq_process* process, int32_t timeout_ms, int32_t* exit_status);
-/* Asks the process to end (SIGTERM); harmless once it has ended. */
+/* Asks the process to end (SIGTERM); harmless once it has ended. On
+ * Windows: WM_CLOSE to each of its top-level windows, or, when it has
+ * none, TerminateProcess with exit status 143 (128 + SIGTERM). */
 VELQ_HOST_API velq_status velq_process_terminate(velq_process* process);
 /* The process id, or -1. */
 VELQ_HOST_API int32_t velq_process_id(const velq_process* process);

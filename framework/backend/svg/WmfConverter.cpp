@@ -10,6 +10,7 @@
 #include <string>
 
 #include "MetafilePlayer.h"
+#include "SysUtils.h"
 
 namespace {
 
