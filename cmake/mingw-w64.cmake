@@ -37,5 +37,8 @@ set(ZLIB_USE_STATIC_LIBS ON)
 
 # Vista and later: CancelIoEx, GetTickCount64.
 add_compile_definitions(_WIN32_WINNT=0x0600 WINVER=0x0600)
+# The C99 printf family (MinGW's own), not msvcrt's, whose printf knows
+# neither %zu nor %Lg: the shared code formats with both.
+add_compile_definitions(__USE_MINGW_ANSI_STDIO=1)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

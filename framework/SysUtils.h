@@ -48,7 +48,9 @@ class EInvalidGraphic : public Exception { using Exception::Exception; };
 class EInvalidOperation : public Exception { using Exception::Exception; };
 
 // printf-style formatting into a std::string (the messages use %s and %d).
-std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// (GNU printf conversions everywhere: the Windows build uses MinGW's own
+// conforming printf, so %zu and %Lg mean what they mean on Linux.)
+std::string Format(const char* fmt, ...) __attribute__((format(gnu_printf, 1, 2)));
 
 // ASCII case-insensitive comparison, as used for class, property and
 // enumeration names (all of which are ASCII identifiers).

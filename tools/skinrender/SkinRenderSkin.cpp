@@ -1,6 +1,10 @@
 #include "SkinRenderSkin.h"
 
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <charconv>
 #include <cmath>
@@ -95,7 +99,12 @@ std::optional<double> ParseRenderTime(std::string_view text) {
 void RenderSkin(const std::string& skin, const TRenderOptions& options) {
   // A channel of this process's own, so a dashboard running beside it is
   // never touched. Set before any channel object exists.
-  setenv(kChannelSuffixVariable, ("-skinrender-" + std::to_string(getpid())).c_str(), 1);
+  const std::string suffix = "-skinrender-" + std::to_string(getpid());
+#ifdef _WIN32
+  _putenv_s(kChannelSuffixVariable, suffix.c_str());
+#else
+  setenv(kChannelSuffixVariable, suffix.c_str(), 1);
+#endif
 
   THeadlessWindowSystem windowSystem;
   windowSystem.SetEchoMessageBoxes(false);

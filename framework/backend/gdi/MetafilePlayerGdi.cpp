@@ -69,9 +69,58 @@ void AddWmfRecord(std::vector<uint8_t>& out, uint16_t function, std::initializer
   }
 }
 
+uint32_t Le32(std::span<const uint8_t> b, size_t pos) {
+  return uint32_t(b[pos]) | (uint32_t(b[pos + 1]) << 8) | (uint32_t(b[pos + 2]) << 16) | (uint32_t(b[pos + 3]) << 24);
+}
+
+// Where a record names a slot of the metafile's object table (EMF record
+// type, byte offset of the index in the record, whether a stock object may
+// be named instead). A player indexes its table with these as they stand,
+// so an index outside the table the header announces is refused here.
+struct TObjectIndex {
+  uint32_t Type;
+  uint8_t At;
+  bool StockAllowed;
+};
+constexpr TObjectIndex kObjectIndices[] = {
+    {37, 8, true},    // SELECTOBJECT
+    {38, 8, false},   // CREATEPEN
+    {39, 8, false},   // CREATEBRUSHINDIRECT
+    {40, 8, true},    // DELETEOBJECT
+    {48, 8, true},    // SELECTPALETTE
+    {49, 8, false},   // CREATEPALETTE
+    {50, 8, false},   // SETPALETTEENTRIES
+    {51, 8, false},   // RESIZEPALETTE
+    {71, 28, false},  // FILLRGN: the brush
+    {72, 28, false},  // FRAMERGN: the brush
+    {82, 8, false},   // EXTCREATEFONTINDIRECTW
+    {93, 8, false},   // CREATEMONOBRUSH
+    {94, 8, false},   // CREATEDIBPATTERNBRUSHPT
+    {95, 8, false},   // EXTCREATEPEN
+    {99, 8, false},   // CREATECOLORSPACE
+    {100, 8, true},   // SETCOLORSPACE
+    {101, 8, false},  // DELETECOLORSPACE
+    {111, 8, false},  // COLORCORRECTPALETTE
+    {122, 8, false},  // CREATECOLORSPACEW
+};
+constexpr uint32_t kStockObject = 0x80000000u;
+
 HENHMETAFILE LoadEnhanced(std::span<const uint8_t> bytes) {
+  // The object table's size, from the header (checked to be there below,
+  // before any record beyond the header is looked at).
+  const uint32_t handles = bytes.size() >= 58 ? uint32_t(bytes[56] | (bytes[57] << 8)) : 0;
   uint32_t records = 0;
-  const size_t length = WalkEmfRecords(bytes, [&](uint32_t, size_t, uint32_t) { ++records; });
+  const size_t length = WalkEmfRecords(bytes, [&](uint32_t type, size_t off, uint32_t size) {
+    ++records;
+    for (const TObjectIndex& index : kObjectIndices) {
+      if (index.Type != type) continue;
+      if (size < index.At + 4u) Invalid();
+      const uint32_t slot = Le32(bytes, off + index.At);
+      const bool stock = index.StockAllowed && (slot & kStockObject);
+      // Slot 0 is the metafile itself.
+      if (!stock && (slot == 0 || slot >= handles)) Invalid();
+    }
+  });
   const size_t headerSize = EmfHeaderSize(bytes);
   if (length > UINT_MAX) Invalid();
   std::vector<uint8_t> copy(bytes.begin(), bytes.begin() + std::ptrdiff_t(length));

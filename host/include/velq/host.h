@@ -38,7 +38,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#if defined(_WIN32) && defined(VELQ_HOST_BUILDING)
+#if defined(VELQ_HOST_STATIC)
+#define VELQ_HOST_API
+#elif defined(_WIN32) && defined(VELQ_HOST_BUILDING)
 #define VELQ_HOST_API __declspec(dllexport)
 #elif defined(_WIN32)
 #define VELQ_HOST_API __declspec(dllimport)
