@@ -7,15 +7,8 @@
 #include "SkinMain.h"
 #ifdef _WIN32
 #include "backend/win32/Win32WindowSystem.h"
-// After every header of the project: the system's macros (CreateWindow,
-// MessageBox) would rename the window-system interface's methods.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+// After every header of the project (see WinApi.h).
+#include "os/WinApi.h"
 #include <shellapi.h>
 #else
 #include "backend/sdl/SdlWindowSystem.h"
@@ -31,16 +24,7 @@ std::vector<std::string> Utf8Arguments() {
   int count = 0;
   wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
   if (!wide) return arguments;
-  for (int i = 0; i < count; ++i) {
-    const int length = static_cast<int>(wcslen(wide[i]));
-    std::string narrow;
-    if (length > 0) {
-      const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], length, nullptr, 0, nullptr, nullptr);
-      narrow.resize(static_cast<size_t>(n));
-      WideCharToMultiByte(CP_UTF8, 0, wide[i], length, narrow.data(), n, nullptr, nullptr);
-    }
-    arguments.push_back(std::move(narrow));
-  }
+  for (int i = 0; i < count; ++i) arguments.push_back(WideToUtf8(wide[i]));
   LocalFree(wide);
   return arguments;
 }

@@ -50,7 +50,12 @@ class EInvalidOperation : public Exception { using Exception::Exception; };
 // printf-style formatting into a std::string (the messages use %s and %d).
 // (GNU printf conversions everywhere: the Windows build uses MinGW's own
 // conforming printf, so %zu and %Lg mean what they mean on Linux.)
-std::string Format(const char* fmt, ...) __attribute__((format(gnu_printf, 1, 2)));
+#ifdef __MINGW32__
+#define VELQ_PRINTF_FORMAT gnu_printf
+#else
+#define VELQ_PRINTF_FORMAT printf
+#endif
+std::string Format(const char* fmt, ...) __attribute__((format(VELQ_PRINTF_FORMAT, 1, 2)));
 
 // ASCII case-insensitive comparison, as used for class, property and
 // enumeration names (all of which are ASCII identifiers).

@@ -1,19 +1,13 @@
 // Windows side of SystemOs.h and of SysUtils' system texts.
-#include <windows.h>
-
 #include <cwchar>
 #include <string>
-
-// <windows.h> names the ANSI or wide variant through macros that would
-// rename the framework's own functions of the same names.
-#undef RegisterWindowMessage
 
 #include "Messages.h"
 #include "SysUtils.h"
 #include "SystemOs.h"
+#include "WinApi.h"
 
-namespace {
-std::wstring Widen(const std::string& text) {
+std::wstring Utf8ToWide(std::string_view text) {
   if (text.empty()) return {};
   const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
   std::wstring out(size_t(n > 0 ? n : 0), L'\0');
@@ -21,21 +15,20 @@ std::wstring Widen(const std::string& text) {
   return out;
 }
 
-std::string Narrow(const wchar_t* text, size_t length) {
-  if (length == 0) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text, int(length), nullptr, 0, nullptr, nullptr);
+std::string WideToUtf8(std::wstring_view text) {
+  if (text.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
   std::string out(size_t(n > 0 ? n : 0), '\0');
-  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text, int(length), out.data(), n, nullptr, nullptr);
+  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), n, nullptr, nullptr);
   return out;
 }
-}  // namespace
 
 std::FILE* OpenFileUtf8(const std::string& path, const char* mode) noexcept {
   try {
     // The C runtime opens through CreateFileW, which leaves the reason in
     // the thread's last error; start clean so a success leaves none.
     SetLastError(ERROR_SUCCESS);
-    return _wfopen(Widen(path).c_str(), Widen(mode).c_str());
+    return _wfopen(Utf8ToWide(path).c_str(), Utf8ToWide(mode).c_str());
   } catch (...) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
@@ -61,7 +54,7 @@ std::string SysErrorMessage(int errorCode) {
   // The system's texts end with a period and a line break; the callers put
   // the text inside sentences of their own.
   while (n > 0 && (buffer[n - 1] == L'\r' || buffer[n - 1] == L'\n' || buffer[n - 1] == L' ' || buffer[n - 1] == L'.')) --n;
-  std::string text = Narrow(buffer, n);
+  std::string text = WideToUtf8(std::wstring_view(buffer, n));
   LocalFree(buffer);
   return text;
 }
@@ -75,13 +68,13 @@ std::optional<std::string> LocaleDecimalSeparator(const char* localeName) {
     posix = posix.substr(0, posix.find_first_of(".@"));
     for (char& c : posix)
       if (c == '_') c = '-';
-    name = Widen(posix);
+    name = Utf8ToWide(posix);
     if (!IsValidLocaleName(name.c_str())) return std::nullopt;
   }
   wchar_t separator[8] = {};
   const int n = GetLocaleInfoEx(name.empty() ? LOCALE_NAME_USER_DEFAULT : name.c_str(), LOCALE_SDECIMAL, separator, 8);
   if (n <= 1) return std::string(".");
-  return Narrow(separator, size_t(n - 1));
+  return WideToUtf8(std::wstring_view(separator, size_t(n - 1)));
 }
 
 // The system's registration: a host process that registers the same name

@@ -3,9 +3,8 @@
 //
 // Texts arrive in UTF-8 and go to the wide-character calls, so that a skin
 // or folder name outside the ANSI code page still reaches the child intact.
-#include <windows.h>
-
 #include "../HostLaunch.h"
+#include "os/WinApi.h"
 
 namespace {
 
@@ -14,14 +13,6 @@ namespace {
 constexpr UINT kTerminatedExitCode = 128 + 15;
 // How long the destructor lets a child close its windows before ending it.
 constexpr DWORD kCloseGraceMs = 5000;
-
-std::wstring Widen(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
-}
 
 // A path with a separator is made absolute against the caller's folder
 // (the child runs elsewhere); a bare name is left to the system's search.
@@ -80,8 +71,8 @@ BOOL CALLBACK CloseWindowOfProcess(HWND window, LPARAM request) {
 THostProcess::THostProcess(const std::string& program, const std::string& skin, const std::string& workDir) {
   // The program's name is not parsed for escapes (a path holds no quote);
   // the skin name is an ordinary argument.
-  std::wstring commandLine = L"\"" + AbsoluteProgram(Widen(program)) + L"\" " + QuoteArgument(Widen(skin));
-  const std::wstring folder = Widen(workDir);
+  std::wstring commandLine = L"\"" + AbsoluteProgram(Utf8ToWide(program)) + L"\" " + QuoteArgument(Utf8ToWide(skin));
+  const std::wstring folder = Utf8ToWide(workDir);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};

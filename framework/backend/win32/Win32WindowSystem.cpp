@@ -5,48 +5,11 @@
 #include "Surface.h"
 #include "SysUtils.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "os/WinApi.h"
 #include <mmsystem.h>
 #include <windowsx.h>
-// The interface's method names, not the system's ANSI/Unicode switches.
-#undef CreateWindow
-#undef MessageBox
 
 namespace {
-
-std::wstring Utf16(const std::string& text) {
-  if (text.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-  return wide;
-}
-
-std::string Utf8(const wchar_t* text, int length) {
-  if (length <= 0) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, length, narrow.data(), n, nullptr, nullptr);
-  return narrow;
-}
-
-// The system's text for an error code, without its trailing line break.
-std::string SystemErrorText(DWORD code) {
-  wchar_t* buffer = nullptr;
-  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::string text = n ? Utf8(buffer, static_cast<int>(n)) : Format("erreur %lu", static_cast<unsigned long>(code));
-  if (buffer) LocalFree(buffer);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
-  return text;
-}
 
 // The value of an environment variable; nothing when it is not set.
 bool GetEnvironment(const wchar_t* name, std::wstring& value) {
@@ -66,7 +29,7 @@ void WriteStandardError(const std::string& text) {
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
   DWORD mode = 0, written = 0;
   if (GetConsoleMode(handle, &mode)) {
-    const std::wstring wide = Utf16(text);
+    const std::wstring wide = Utf8ToWide(text);
     WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
   } else {
     WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
@@ -117,7 +80,7 @@ public:
   void Create(const std::wstring& className) {
     FHandle = CreateWindowExW(0, className.c_str(), L"", kFramedStyle, 0, 0, 0, 0, nullptr, nullptr,
                               GetModuleHandleW(nullptr), this);
-    if (!FHandle) throw Exception("Impossible de créer la fenêtre: " + SystemErrorText(GetLastError()));
+    if (!FHandle) throw Exception("Impossible de créer la fenêtre: " + SysErrorMessage(int(GetLastError())));
   }
 
   void SetBounds(int32_t left, int32_t top, int32_t clientWidth, int32_t clientHeight) override {
@@ -136,7 +99,7 @@ public:
     }
   }
 
-  void SetCaption(const std::string& caption) override { SetWindowTextW(FHandle, Utf16(caption).c_str()); }
+  void SetCaption(const std::string& caption) override { SetWindowTextW(FHandle, Utf8ToWide(caption).c_str()); }
 
   void SetBorderless(bool borderless) override {
     if (borderless == FBorderless) return;
@@ -405,7 +368,7 @@ TWin32WindowSystem::TWin32WindowSystem() {
   SetProcessDPIAware();
   FWakeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   if (!FWakeEvent)
-    throw Exception("Impossible de créer l'événement de réveil: " + SystemErrorText(GetLastError()));
+    throw Exception("Impossible de créer l'événement de réveil: " + SysErrorMessage(int(GetLastError())));
   LARGE_INTEGER frequency;
   if (QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0) FCounterFrequency = frequency.QuadPart;
   // Waits end within a millisecond of their time-out (the default period
@@ -421,7 +384,7 @@ TWin32WindowSystem::~TWin32WindowSystem() {
 }
 
 std::wstring TWin32WindowSystem::EnsureClass(const std::string& className) {
-  std::wstring name = Utf16(className);
+  std::wstring name = Utf8ToWide(className);
   for (const std::wstring& known : FClasses)
     if (known == name) return name;
   const HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -436,7 +399,7 @@ std::wstring TWin32WindowSystem::EnsureClass(const std::string& className) {
   windowClass.hbrBackground = nullptr;  // the form paints everything
   windowClass.lpszClassName = name.c_str();
   if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-    throw Exception("Impossible de créer la fenêtre: " + SystemErrorText(GetLastError()));
+    throw Exception("Impossible de créer la fenêtre: " + SysErrorMessage(int(GetLastError())));
   FClasses.push_back(name);
   return name;
 }
@@ -504,7 +467,7 @@ void TWin32WindowSystem::MessageBox(const std::string& caption, const std::strin
   }
   if (GetEnvironment(L"VELQ_NO_MESSAGE_BOXES", value)) return;
   // No owner, modal for the thread: every window of the program waits.
-  MessageBoxW(nullptr, Utf16(text).c_str(), Utf16(caption).c_str(),
+  MessageBoxW(nullptr, Utf8ToWide(text).c_str(), Utf8ToWide(caption).c_str(),
               MB_OK | (error ? MB_ICONERROR : MB_ICONINFORMATION) | MB_TASKMODAL | MB_SETFOREGROUND);
 }
 
