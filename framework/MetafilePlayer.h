@@ -75,6 +75,28 @@ struct TPlaceableWmf {
 };
 TPlaceableWmf ReadPlaceableWmf(std::span<const uint8_t> bytes);
 
+// What a system player reads inside a record as it stands: object-table
+// slots, point, polygon and string counts, bitmap headers and offsets. The
+// Windows player gives GDI only records whose fields stay inside the record
+// and the object table the header announces (GDI's players index with them;
+// Wine's do so unchecked). These checks are pure and shared so that they can
+// be tested anywhere.
+//
+// An EMF record (in the writable copy handed to GDI) that fails raises
+// EInvalidGraphic(kInvalidMetafile), as libUEMF's record checks make the
+// Linux player do; pen widths beyond kMaxPenWidth are clamped to it in
+// place (no picture draws wider; a rasteriser asked for such a pen can run
+// for minutes). `handles` is the header's object-table size.
+constexpr int32_t kMaxPenWidth = 32767;
+void CheckEmfRecord(std::span<uint8_t> record, uint32_t handles);
+// What becomes of a WMF record: played; left out (as the Linux converter
+// skips such records); or, for an object GDI could not read safely, an
+// empty brush in its place, so that the later objects keep their slots of
+// the object table (as the Linux converter reserves one). `objects` is the
+// header's object-table size.
+enum TWmfRecordUse { wuPlay, wuSkip, wuPlaceholder };
+TWmfRecordUse WmfRecordUse(std::span<const uint8_t> record, uint16_t objects);
+
 class TMetafilePlayer {
 public:
   explicit TMetafilePlayer(std::span<const uint8_t> bytes);

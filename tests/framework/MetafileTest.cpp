@@ -539,3 +539,154 @@ TEST(MetafileTest, SharedStructureChecksAgreeWithThePlayer) {
   for (size_t n = 0; n < emf.size(); ++n)
     EXPECT_THROW(WalkEmfRecords(TBytes(emf.begin(), emf.begin() + std::ptrdiff_t(n))), EInvalidGraphic) << n;
 }
+
+namespace {
+// Byte offset of the first EMF record of `type` (0 when there is none).
+size_t EmfRecordAt(const TBytes& emf, uint32_t type) {
+  for (size_t at = 0; at + 8 <= emf.size();) {
+    const uint32_t t = uint32_t(emf[at]) | uint32_t(emf[at + 1]) << 8 | uint32_t(emf[at + 2]) << 16 | uint32_t(emf[at + 3]) << 24;
+    const uint32_t size = uint32_t(emf[at + 4]) | uint32_t(emf[at + 5]) << 8 | uint32_t(emf[at + 6]) << 16 |
+                          uint32_t(emf[at + 7]) << 24;
+    if (t == type) return at;
+    if (size < 8) break;
+    at += size;
+  }
+  ADD_FAILURE() << "no EMF record " << type;
+  return 0;
+}
+
+// Byte offset of the first WMF record of `function` after the headers.
+size_t WmfRecordAt(const TBytes& wmf, uint16_t function) {
+  for (size_t at = 22 + 18; at + 6 <= wmf.size();) {
+    const uint32_t words = uint32_t(wmf[at]) | uint32_t(wmf[at + 1]) << 8 | uint32_t(wmf[at + 2]) << 16 |
+                           uint32_t(wmf[at + 3]) << 24;
+    if ((wmf[at + 4] | wmf[at + 5] << 8) == function) return at;
+    if (words < 3) break;
+    at += size_t(words) * 2;
+  }
+  ADD_FAILURE() << "no WMF record 0x" << std::hex << function;
+  return 0;
+}
+
+void Put32(TBytes& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + size_t(i)] = uint8_t(v >> (8 * i));
+}
+void Put16(TBytes& b, size_t at, uint16_t v) {
+  b[at] = uint8_t(v);
+  b[at + 1] = uint8_t(v >> 8);
+}
+uint32_t Get32(const TBytes& b, size_t at) {
+  return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+}
+
+// Every record of an EMF through CheckEmfRecord, as the Windows player
+// does; false when one is refused.
+bool EmfRecordsPass(TBytes& emf) {
+  const uint32_t handles = emf[56] | emf[57] << 8;
+  try {
+    WalkEmfRecords(emf, [&](uint32_t, size_t at, uint32_t size) {
+      CheckEmfRecord(std::span<uint8_t>(emf).subspan(at, size), handles);
+    });
+  } catch (const EInvalidGraphic&) {
+    return false;
+  }
+  return true;
+}
+
+TWmfRecordUse WmfUse(const TBytes& wmf, size_t at) {
+  const uint16_t objects = wmf[22 + 10] | wmf[22 + 11] << 8;
+  return WmfRecordUse(std::span<const uint8_t>(wmf).subspan(at, 2 * Get32(wmf, at)), objects);
+}
+}  // namespace
+
+// The fields inside EMF records that a system player indexes or counts
+// with: a file whose records point outside themselves or the object table
+// is refused; sound samples pass.
+TEST(MetafileTest, EmfRecordFieldsStayInsideTheirRecord) {
+  struct TCase {
+    const char* Name;
+    TBytes (*Make)(TFormat);
+    uint32_t Type;   // the record changed
+    size_t Field;    // byte offset in it
+    uint32_t Value;  // 32-bit value written there
+    bool Passes;
+  };
+  const TCase cases[] = {
+      {"pen in slot 0xFF01", &Shapes, 38, 8, 0xFF01, false},
+      {"pen in slot 0 (the metafile)", &Shapes, 38, 8, 0, false},
+      {"select of a stock brush", &Shapes, 37, 8, 0x80000000u | 4, true},
+      {"select of no stock object", &Shapes, 37, 8, 0x80000000u | 200, false},
+      {"delete of a stock object", &Shapes, 40, 8, 0x80000000u | 4, false},
+      {"select past the table", &Shapes, 37, 8, 7, false},
+      {"polygon of 3 points", &Shapes, 3, 24, 3, true},
+      {"polygon counting past its record", &Shapes, 3, 24, 0x300, false},
+      {"poly-polygon counts beyond its points", &Shapes, 8, 32, 9, false},
+      {"poly-polygon of 0x10000 polygons", &Shapes, 8, 24, 0x10000, false},
+      {"bitmap with its own pixel count", &Bitmap, 81, 60, 16, true},
+      {"bitmap with half its pixels", &Bitmap, 81, 60, 8, false},
+      {"bitmap header past the record", &Bitmap, 81, 48, 0x1000, false},
+  };
+  for (const TCase& c : cases) {
+    TBytes emf = c.Make(fmEmf);
+    EXPECT_TRUE(EmfRecordsPass(emf)) << c.Name << ": the sample as written";
+    Put32(emf, EmfRecordAt(emf, c.Type) + c.Field, c.Value);
+    EXPECT_EQ(EmfRecordsPass(emf), c.Passes) << c.Name;
+  }
+  // A pen wider than any picture draws is narrowed in the copy, not refused.
+  TBytes wide = Lines(fmEmf);
+  const size_t pen = EmfRecordAt(wide, 38) + 16;
+  Put32(wide, pen, 0x00FF0001);
+  EXPECT_TRUE(EmfRecordsPass(wide));
+  EXPECT_EQ(Get32(wide, pen), uint32_t(kMaxPenWidth));
+  Put32(wide, pen, 5);
+  EXPECT_TRUE(EmfRecordsPass(wide));
+  EXPECT_EQ(Get32(wide, pen), 5u);
+}
+
+// The same for WMF records: what cannot be played is left out, an object
+// that cannot be read becomes a placeholder so that the later objects keep
+// their slots.
+TEST(MetafileTest, WmfRecordFieldsDecideWhatIsPlayed) {
+  struct TCase {
+    const char* Name;
+    TBytes (*Make)(TFormat);
+    uint16_t Function;  // the record changed
+    size_t Field;       // byte offset in it
+    uint16_t Value;     // 16-bit value written there
+    TWmfRecordUse Use;
+  };
+  const TCase cases[] = {
+      {"select of slot 1", &Shapes, 0x012D, 6, 1, wuPlay},
+      {"select of slot 0xFF00", &Shapes, 0x012D, 6, 0xFF00, wuSkip},
+      {"delete of slot 0xFF00", &Shapes, 0x01F0, 6, 0xFF00, wuSkip},
+      {"polygon of 3 points", &Shapes, 0x0324, 6, 3, wuPlay},
+      {"polygon counting past its record", &Shapes, 0x0324, 6, 0x300, wuSkip},
+      {"poly-polygon of 0xFF02 polygons", &Shapes, 0x0538, 6, 0xFF02, wuSkip},
+      {"brush of style 1", &Shapes, 0x02FC, 6, 1, wuPlay},
+      {"bitmap of 2 rows", &Bitmap, 0x0F43, 28 + 8, 2, wuPlay},
+      {"bitmap of 4 rows in the pixels of 2", &Bitmap, 0x0F43, 28 + 8, 4, wuSkip},
+      {"bitmap header of 0x100 bytes", &Bitmap, 0x0F43, 28, 0x100, wuSkip},
+      {"text of 2 characters", [](TFormat f) { return Text(f, 20, 400, false, 0); }, 0x0521, 6, 2, wuPlay},
+      {"text of -1 characters", [](TFormat f) { return Text(f, 20, 400, false, 0); }, 0x0521, 6, 0xFFFF, wuSkip},
+      {"text running past its record", [](TFormat f) { return Text(f, 20, 400, false, 0); }, 0x0521, 6, 40, wuSkip},
+  };
+  for (const TCase& c : cases) {
+    TBytes wmf = c.Make(fmWmf);
+    const size_t at = WmfRecordAt(wmf, c.Function);
+    ASSERT_NE(at, 0u) << c.Name;
+    EXPECT_EQ(WmfUse(wmf, at), wuPlay) << c.Name << ": the sample as written";
+    Put16(wmf, at + c.Field, c.Value);
+    EXPECT_EQ(WmfUse(wmf, at), c.Use) << c.Name;
+  }
+  // Objects GDI would read unchecked (a region here) keep their slot only.
+  TBytes region = Shapes(fmWmf);
+  const size_t brush = WmfRecordAt(region, 0x02FC);
+  Put16(region, brush + 4, 0x06FF);  // the brush record, renamed CREATEREGION
+  EXPECT_EQ(WmfUse(region, brush), wuPlaceholder);
+  // A pen record too short for its pen is replaced the same way.
+  TBytes pen = Shapes(fmWmf);
+  const size_t penAt = WmfRecordAt(pen, 0x02FA);
+  TBytes shortPen(pen.begin() + std::ptrdiff_t(penAt), pen.begin() + std::ptrdiff_t(penAt) + 14);
+  Put32(shortPen, 0, 7);
+  EXPECT_EQ(WmfRecordUse(shortPen, 8), wuPlaceholder);
+}

@@ -22,14 +22,7 @@
 // that would otherwise rewrite their declarations.
 #include "Surface.h"
 #include "Types.h"
-
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "os/WinApi.h"
 
 // This thread's memory DC: text aligned top-left without updating the
 // current position, transparent background, white text.

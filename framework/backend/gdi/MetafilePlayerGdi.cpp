@@ -1,14 +1,18 @@
 // The Windows metafile player: the system's own. An EMF is handed to GDI
-// as it is; a placeable WMF loses its placeable header and becomes an EMF
-// through SetWinMetaFileBits, with the box as the window shown on the
-// picture (as the Linux converter does) and its size in 0.01 mm as the
-// picture's frame. Both are then drawn by PlayEnhMetaFile.
+// as it is (a checked copy); a placeable WMF loses its placeable header and
+// becomes an EMF through SetWinMetaFileBits, with the box as the window
+// shown on the picture (as the Linux converter does) and its size in
+// 0.01 mm as the picture's frame. Both are then drawn by PlayEnhMetaFile.
 //
 // Before GDI sees any byte, the structure is checked as on Linux
 // (MetafilePlayer.h: the EMF record chain and header size; the placeable
 // header, checksum and WMF record chain), and GDI gets a copy that ends at
 // the end record and whose header says so, so that no size it reads points
-// past the bytes it was given. What is inside a record is left to GDI.
+// past the bytes it was given. Inside records, the fields GDI indexes or
+// counts with are checked too (CheckEmfRecord, WmfRecordUse): a bad EMF
+// record refuses the file, a bad WMF record is left out or replaced by a
+// placeholder object, as the Linux player treats them. What else a record
+// holds is GDI's to read.
 //
 // Transparency: GDI draws onto opaque pixels and says nothing of which ones
 // it touched. Render plays the picture twice, over black and over white:
@@ -20,21 +24,14 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
-#include <initializer_list>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include "GraphicsBase.h"
 #include "MetafilePlayer.h"
 #include "SysUtils.h"
-
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "os/WinApi.h"
 
 struct TMetafilePlayer::TPlatformPlayer {
   HENHMETAFILE Emf = nullptr;
@@ -49,6 +46,9 @@ struct TMetafilePlayer::TPlatformPlayer {
 namespace {
 [[noreturn]] void Invalid() { throw EInvalidGraphic(kInvalidMetafile); }
 
+uint32_t Le32(std::span<const uint8_t> b, size_t pos) {
+  return uint32_t(b[pos]) | (uint32_t(b[pos + 1]) << 8) | (uint32_t(b[pos + 2]) << 16) | (uint32_t(b[pos + 3]) << 24);
+}
 void Put16(std::vector<uint8_t>& out, size_t at, uint16_t v) {
   out[at] = uint8_t(v);
   out[at + 1] = uint8_t(v >> 8);
@@ -69,61 +69,21 @@ void AddWmfRecord(std::vector<uint8_t>& out, uint16_t function, std::initializer
   }
 }
 
-uint32_t Le32(std::span<const uint8_t> b, size_t pos) {
-  return uint32_t(b[pos]) | (uint32_t(b[pos + 1]) << 8) | (uint32_t(b[pos + 2]) << 16) | (uint32_t(b[pos + 3]) << 24);
-}
-
-// Where a record names a slot of the metafile's object table (EMF record
-// type, byte offset of the index in the record, whether a stock object may
-// be named instead). A player indexes its table with these as they stand,
-// so an index outside the table the header announces is refused here.
-struct TObjectIndex {
-  uint32_t Type;
-  uint8_t At;
-  bool StockAllowed;
-};
-constexpr TObjectIndex kObjectIndices[] = {
-    {37, 8, true},    // SELECTOBJECT
-    {38, 8, false},   // CREATEPEN
-    {39, 8, false},   // CREATEBRUSHINDIRECT
-    {40, 8, true},    // DELETEOBJECT
-    {48, 8, true},    // SELECTPALETTE
-    {49, 8, false},   // CREATEPALETTE
-    {50, 8, false},   // SETPALETTEENTRIES
-    {51, 8, false},   // RESIZEPALETTE
-    {71, 28, false},  // FILLRGN: the brush
-    {72, 28, false},  // FRAMERGN: the brush
-    {82, 8, false},   // EXTCREATEFONTINDIRECTW
-    {93, 8, false},   // CREATEMONOBRUSH
-    {94, 8, false},   // CREATEDIBPATTERNBRUSHPT
-    {95, 8, false},   // EXTCREATEPEN
-    {99, 8, false},   // CREATECOLORSPACE
-    {100, 8, true},   // SETCOLORSPACE
-    {101, 8, false},  // DELETECOLORSPACE
-    {111, 8, false},  // COLORCORRECTPALETTE
-    {122, 8, false},  // CREATECOLORSPACEW
-};
-constexpr uint32_t kStockObject = 0x80000000u;
-
 HENHMETAFILE LoadEnhanced(std::span<const uint8_t> bytes) {
-  // The object table's size, from the header (checked to be there below,
-  // before any record beyond the header is looked at).
+  // GDI gets a copy: checked record by record (object slots, counts and
+  // offsets inside records, pen widths clamped), ending at the end record.
+  std::vector<uint8_t> copy(bytes.begin(), bytes.end());
+  // The object table's size, from the header (whose record is the first
+  // one the walk checks, before any use of this).
   const uint32_t handles = bytes.size() >= 58 ? uint32_t(bytes[56] | (bytes[57] << 8)) : 0;
   uint32_t records = 0;
-  const size_t length = WalkEmfRecords(bytes, [&](uint32_t type, size_t off, uint32_t size) {
+  const size_t length = WalkEmfRecords(bytes, [&](uint32_t, size_t off, uint32_t size) {
     ++records;
-    for (const TObjectIndex& index : kObjectIndices) {
-      if (index.Type != type) continue;
-      if (size < index.At + 4u) Invalid();
-      const uint32_t slot = Le32(bytes, off + index.At);
-      const bool stock = index.StockAllowed && (slot & kStockObject);
-      // Slot 0 is the metafile itself.
-      if (!stock && (slot == 0 || slot >= handles)) Invalid();
-    }
+    CheckEmfRecord(std::span<uint8_t>(copy).subspan(off, size), handles);
   });
   const size_t headerSize = EmfHeaderSize(bytes);
   if (length > UINT_MAX) Invalid();
-  std::vector<uint8_t> copy(bytes.begin(), bytes.begin() + std::ptrdiff_t(length));
+  copy.resize(length);
   // The copy's header tells the truth about the copy: its length and record
   // count, and no description or pixel format (neither is drawn; both are
   // offsets GDI would follow).
@@ -147,16 +107,36 @@ HENHMETAFILE LoadWindows(std::span<const uint8_t> bytes, const TPlaceableWmf& wm
   // Extents beyond 32767 (a box from -32768 to 32767) wrap as the 16-bit
   // records of the file itself would.
   const auto boxW = int16_t(std::abs(wmf.Box.Right - wmf.Box.Left)), boxH = int16_t(std::abs(wmf.Box.Bottom - wmf.Box.Top));
-  AddWmfRecord(out, 0x020B, {top, left});  // SETWINDOWORG: y, x
+  AddWmfRecord(out, 0x020B, {top, left});   // SETWINDOWORG: y, x
   AddWmfRecord(out, 0x020C, {boxH, boxW});  // SETWINDOWEXT: y, x
-  out.insert(out.end(), bytes.begin() + std::ptrdiff_t(wmf.Records), bytes.begin() + std::ptrdiff_t(wmf.End));
-  if (out.size() > UINT_MAX || out.size() / 2 > UINT32_MAX) Invalid();
-  Put16(out, 0, 1);      // mtType: in memory
-  Put16(out, 2, 9);      // mtHeaderSize in words
+
+  // The object table holds every object the file creates, however few its
+  // header announces, so that no creation fails and leaves a slot empty.
+  uint32_t creations = 0;
+  for (size_t at = wmf.Records; at < wmf.End; at += 2 * size_t(Le32(bytes, at))) {
+    const uint8_t function = bytes[at + 4];
+    creations += function >= 0xF7 || function == 0x42;
+  }
+  const auto objects = uint16_t(std::min<uint32_t>(0xFFFF, std::max<uint32_t>(wmf.Objects, creations)));
+  uint32_t largest = 5;  // words, our own records included
+  for (size_t at = wmf.Records; at < wmf.End;) {
+    const auto record = bytes.subspan(at, 2 * size_t(Le32(bytes, at)));
+    at += record.size();
+    const size_t before = out.size();
+    switch (WmfRecordUse(record, objects)) {
+      case wuPlay: out.insert(out.end(), record.begin(), record.end()); break;
+      case wuSkip: break;
+      case wuPlaceholder: AddWmfRecord(out, 0x02FC, {BS_NULL, 0, 0, 0}); break;  // CREATEBRUSHINDIRECT: style, colour, hatch
+    }
+    largest = std::max(largest, uint32_t((out.size() - before) / 2));
+  }
+  if (out.size() > UINT_MAX) Invalid();
+  Put16(out, 0, 1);       // mtType: in memory
+  Put16(out, 2, 9);       // mtHeaderSize in words
   Put16(out, 4, 0x0300);  // mtVersion
   Put32(out, 6, uint32_t(out.size() / 2));  // mtSize in words
-  Put16(out, 10, wmf.Objects);
-  Put32(out, 12, std::max<uint32_t>(wmf.LargestRecord, 5));
+  Put16(out, 10, objects);
+  Put32(out, 12, largest);
   Put16(out, 16, 0);  // mtNoParameters
   METAFILEPICT picture{MM_ANISOTROPIC, LONG(wmf.Frame.X), LONG(wmf.Frame.Y), nullptr};
   HENHMETAFILE emf = SetWinMetaFileBits(UINT(out.size()), out.data(), nullptr, &picture);

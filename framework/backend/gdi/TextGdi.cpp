@@ -39,14 +39,15 @@ struct TTextBlock::TPlatformText {
 
 namespace {
 
-// UTF-8 as UTF-16; each byte that starts no valid sequence (stray
-// continuation, overlong form, surrogate, beyond U+10FFFF, cut short)
-// becomes U+FFFD. `starts` receives, for every byte, the UTF-16 index of
-// the character it belongs to.
-std::wstring Utf8ToWide(std::string_view text, std::vector<int>* starts = nullptr) {
+// UTF-8 as UTF-16, with where each byte went (the accelerator range is in
+// bytes): each byte that starts no valid sequence (stray continuation,
+// overlong form, surrogate, beyond U+10FFFF, cut short) becomes U+FFFD;
+// `starts` receives, for every byte, the UTF-16 index of the character it
+// belongs to.
+std::wstring Utf8ToWideMapped(std::string_view text, std::vector<int>& starts) {
   std::wstring out;
   out.reserve(text.size());
-  if (starts) starts->assign(text.size(), 0);
+  starts.assign(text.size(), 0);
   for (size_t i = 0; i < text.size();) {
     const auto lead = static_cast<unsigned char>(text[i]);
     uint32_t code = 0xFFFD;
@@ -69,8 +70,7 @@ std::wstring Utf8ToWide(std::string_view text, std::vector<int>* starts = nullpt
         length = expected;
       }
     }
-    if (starts)
-      for (size_t k = 0; k < length; ++k) (*starts)[i + k] = int(out.size());
+    for (size_t k = 0; k < length; ++k) starts[i + k] = int(out.size());
     if (code >= 0x10000) {
       out.push_back(wchar_t(0xD800 + ((code - 0x10000) >> 10)));
       out.push_back(wchar_t(0xDC00 + ((code - 0x10000) & 0x3FF)));
@@ -199,7 +199,7 @@ TTextBlock::TTextBlock(const TFont& font, std::string_view text, int underlineBe
     size_t end = start;
     while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
     std::vector<int> starts;
-    p.Lines.push_back(Utf8ToWide(text.substr(start, end - start), &starts));
+    p.Lines.push_back(Utf8ToWideMapped(text.substr(start, end - start), starts));
     const size_t first = std::max(start, size_t(marked ? underlineBegin : 0));
     const size_t last = std::min(end, size_t(marked ? underlineEnd : 0));
     if (marked && first < last) {
