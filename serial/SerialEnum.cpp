@@ -10,8 +10,10 @@ namespace serialkvl {
 
 namespace {
 
-PortList gPortList;
-char gErrorText[512];
+// Each host thread has its own text buffer: hosts call ExpliciteLastError
+// from any thread, and one thread's lookup must not rewrite the text
+// another is still copying.
+thread_local char gErrorText[512];
 
 void AddPort(PortList& list, const char* name, const char* description) {
   if (list.FEntries[0].FName[0] == '\0') list.FCount = 0;
@@ -24,16 +26,15 @@ void AddPort(PortList& list, const char* name, const char* description) {
 
 }  // namespace
 
-const PortList& EnumeratePorts() {
-  for (PortListEntry& entry : gPortList.FEntries) entry.FName[0] = '\0';
-  gPortList.FCount = 0;
+PortList EnumeratePorts() {
+  PortList list{};
   const SerialBackend& backend = ActiveSerialBackend();
   for (unsigned n = 1; n <= 19; ++n) {
     char name[10];
     std::snprintf(name, sizeof name, "COM%u", n);
-    if (backend.FIsPresent(name)) AddPort(gPortList, name, "");
+    if (backend.FIsPresent(name)) AddPort(list, name, "");
   }
-  return gPortList;
+  return list;
 }
 
 const char* ErrorText(int32_t code) {

@@ -4,9 +4,9 @@
 // the platform backend's presence probe says), in ascending order; ErrorText
 // turns any status the library returns into one line of text.
 //
-// Thread rules: both fill process-wide static buffers that the next call
-// overwrites; one host thread at a time, and the caller copies the result
-// (the natives do, by making new Java strings).
+// Thread rules: any thread, concurrently. The list is built afresh by each
+// call and returned by value; the error text lives in a buffer of the
+// calling thread, valid until that thread's next call.
 //
 // Errors: none. An absent port is simply not listed; a code the system has
 // no message for gives "Unknown error N".
@@ -28,7 +28,7 @@ struct PortList {
   int32_t FCount;
 };
 
-const PortList& EnumeratePorts();
+PortList EnumeratePorts();
 
 // Text of a status: fixed texts for the library's own codes (100000 and up),
 // the system's message for everything else, negative codes included.

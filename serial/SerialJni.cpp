@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <string_view>
 
+#include "JavaText.h"
 #include "SerialEnum.h"
 #include "SerialPorts.h"
 #include "SerialReader.h"
@@ -16,6 +19,13 @@ namespace {
 // A pending exception forbids almost every JNI call; the natives then do
 // nothing and answer -1 (or null for the object results).
 bool ExceptionPending(JNIEnv* env) { return env->ExceptionCheck() == JNI_TRUE; }
+
+// A Java string of UTF-8 text, made from UTF-16 so that no byte sequence
+// the system hands us can upset the JVM's modified-UTF-8 reader.
+jstring NewJavaString(JNIEnv* env, std::string_view utf8) {
+  const std::u16string text = Utf8ToUtf16(utf8);
+  return env->NewString(reinterpret_cast<const jchar*>(text.data()), static_cast<jsize>(text.size()));
+}
 
 // Opens a port with the profile built from the Java name, and writes the slot
 // number (given on every path) back into port[0].
@@ -100,7 +110,7 @@ JNIEXPORT jint JNICALL Java_com_velq_tools_comm_SerialKVL_FermRS(JNIEnv* env, jo
 JNIEXPORT jstring JNICALL Java_com_velq_tools_comm_SerialKVL_DonneNomPortRS(JNIEnv* env, jobject,
                                                                            jint port) {
   if (ExceptionPending(env)) return nullptr;
-  return env->NewStringUTF(SlotPortName(port));
+  return NewJavaString(env, SlotPortName(port));
 }
 
 JNIEXPORT jint JNICALL Java_com_velq_tools_comm_SerialKVL_InitRS_1KVLv1(JNIEnv* env, jobject, jint baud,
@@ -127,7 +137,7 @@ JNIEXPORT jint JNICALL Java_com_velq_tools_comm_SerialKVL_InitRS_1ZT2(JNIEnv* en
 
 JNIEXPORT jobjectArray JNICALL Java_com_velq_tools_comm_SerialKVL_EnumPortRS(JNIEnv* env, jobject) {
   if (ExceptionPending(env)) return nullptr;
-  const PortList& list = EnumeratePorts();
+  const PortList list = EnumeratePorts();
   jsize count = 0;
   while (count < kPortListSize && list.FEntries[count].FName[0] != '\0') ++count;
 
@@ -153,7 +163,7 @@ JNIEXPORT jobjectArray JNICALL Java_com_velq_tools_comm_SerialKVL_EnumPortRS(JNI
 JNIEXPORT jstring JNICALL Java_com_velq_tools_comm_SerialKVL_ExpliciteLastError(JNIEnv* env, jobject,
                                                                                jint code) {
   if (ExceptionPending(env)) return nullptr;
-  return env->NewStringUTF(ErrorText(code));
+  return NewJavaString(env, ErrorText(code));
 }
 
 }  // extern "C"

@@ -79,43 +79,80 @@ PortSlot& Slot(int32_t port) {
   return table[port];
 }
 
-const char* SlotPortName(int32_t port) {
-  return ValidPort(port) ? Slot(port).FName : "";
-}
-
 namespace {
 
-bool SlotHoldsDevice(PortSlot& slot) {
-  std::lock_guard<std::mutex> lock(slot.FDeviceMutex);
-  return slot.FDevice != nullptr;
+// The lock of the table's claims: slot states, names and identities. Held
+// only while those fields are read or changed, never across a device call.
+std::mutex& TableMutex() {
+  static std::mutex* mutex = new std::mutex;  // outlives reader threads left running at exit
+  return *mutex;
+}
+
+// Ends an open's claim: held when the device is kept (open, or failed after
+// the device opened), free otherwise.
+void EndOpen(PortSlot& slot, bool deviceKept) {
+  std::lock_guard<std::mutex> lock(TableMutex());
+  slot.FState = deviceKept ? SlotState::ssHeld : SlotState::ssFree;
+  if (!deviceKept) slot.FIdentity.clear();
 }
 
 }  // namespace
 
-int InitialiserRS232(const LineProfile& profile, int32_t& port) {
-  // 1. Lowest free slot, reported before anything else can fail.
+std::string SlotPortName(int32_t port) {
+  if (!ValidPort(port)) return {};
+  std::lock_guard<std::mutex> lock(TableMutex());
+  return std::string(Slot(port).FName);
+}
+
+bool BeginClose(int32_t port) {
+  if (!ValidPort(port)) return false;
+  std::lock_guard<std::mutex> lock(TableMutex());
+  PortSlot& slot = Slot(port);
+  if (slot.FState != SlotState::ssHeld) return false;
+  slot.FState = SlotState::ssClosing;
+  return true;
+}
+
+void EndClose(int32_t port) {
+  std::lock_guard<std::mutex> lock(TableMutex());
+  PortSlot& slot = Slot(port);
+  slot.FState = SlotState::ssFree;
+  slot.FIdentity.clear();
+}
+
+namespace {
+
+// The open's claim, under the table lock: the lowest free slot (written to
+// port whatever happens), refused when naming the device failed or
+// when another slot has the same device claimed. 0 with the slot now
+// opening, or the status to return with the table unchanged.
+int ClaimForOpen(int identifyStatus, const std::string& identity,
+                 int32_t& port) {
+  std::lock_guard<std::mutex> lock(TableMutex());
   int32_t index = 0;
-  while (index < kPortCount && SlotHoldsDevice(Slot(index))) ++index;
+  while (index < kPortCount && Slot(index).FState != SlotState::ssFree) ++index;
   port = index;
   if (index == kPortCount) return CODE_OPEN_FAILED;
-  PortSlot& slot = Slot(index);
-
-  // 2. The name must fit its field whole.
-  if (std::memchr(profile.FPortName, 0, kPortNameSize) == nullptr) return kSysNameTooLong;
-
-  // 3. A device this process holds already is refused without opening it
-  // again: an open raises DTR and RTS, and as root even a refused open gets
-  // that far on a port this library keeps with its lines low.
-  const SerialBackend& backend = ActiveSerialBackend();
-  std::string identity;
-  int status = backend.FIdentify(profile.FPortName, identity);
-  if (status != 0) return status;
+  if (identifyStatus != 0) return identifyStatus;
+  // A device this process holds, or is opening, already is refused without
+  // opening it again: an open raises DTR and RTS, and as root even a refused
+  // open gets that far on a port this library keeps with its lines low.
   for (int32_t other = 0; other < kPortCount; ++other) {
-    if (other != index && SlotHoldsDevice(Slot(other)) && Slot(other).FIdentity == identity) {
+    if (other != index && Slot(other).FState != SlotState::ssFree && Slot(other).FIdentity == identity) {
       return kSysAccessDenied;
     }
   }
+  Slot(index).FState = SlotState::ssOpening;
+  Slot(index).FIdentity = identity;
+  return 0;
+}
 
+// Opens the device into a slot this thread has claimed, configures it and
+// starts its reader. deviceKept says whether the slot now holds the device
+// (from the open on, whatever fails later).
+int OpenClaimedSlot(PortSlot& slot, const LineProfile& profile, const SerialBackend& backend,
+                    bool& deviceKept) {
+  int status = 0;
   // Exclusive open; the slot stays free when it fails.
   std::unique_ptr<SerialDevice> device = backend.FOpen(profile.FPortName, status);
   if (!device) return status != 0 ? status : kSysDeviceFailed;
@@ -123,7 +160,7 @@ int InitialiserRS232(const LineProfile& profile, int32_t& port) {
     std::lock_guard<std::mutex> lock(slot.FDeviceMutex);
     slot.FDevice = std::move(device);
   }
-  slot.FIdentity = identity;
+  deviceKept = true;
   slot.FEventsCreated = false;
   slot.FOpen.store(true, std::memory_order_release);
   SerialDevice& dev = *slot.FDevice;
@@ -194,6 +231,7 @@ int InitialiserRS232(const LineProfile& profile, int32_t& port) {
   slot.FReadRequested.store(false);
   slot.FWriteStatus.store(0);
   slot.FReadStatus.store(0);
+  slot.FLineError.store(0);
   slot.FTimeout.store(profile.FTimeout);
   slot.FRecognizer = profile.FRecognizer;
   {
@@ -222,11 +260,31 @@ int InitialiserRS232(const LineProfile& profile, int32_t& port) {
     return kSysNoMemory;
   }
 
-  // 13. Remember the name, and give the reader time for its first passes
-  // before the host's first request.
-  std::memcpy(slot.FName, profile.FPortName, kPortNameSize);
-  Pause(100);
   return 0;
+}
+
+}  // namespace
+
+int InitialiserRS232(const LineProfile& profile, int32_t& port) {
+  // Naming the device touches the file system, so it happens before the
+  // table lock is taken. The name must fit its field whole; one without its
+  // terminator is not looked up.
+  const SerialBackend& backend = ActiveSerialBackend();
+  std::string identity;
+  int status = std::memchr(profile.FPortName, 0, kPortNameSize) == nullptr
+                   ? kSysNameTooLong
+                   : backend.FIdentify(profile.FPortName, identity);
+  if ((status = ClaimForOpen(status, identity, port)) != 0) return status;
+  PortSlot& slot = Slot(port);
+  bool deviceKept = false;
+  status = OpenClaimedSlot(slot, profile, backend, deviceKept);
+  if (status == 0) {
+    std::lock_guard<std::mutex> lock(TableMutex());
+    std::memcpy(slot.FName, profile.FPortName, kPortNameSize);
+  }
+  EndOpen(slot, deviceKept);
+  if (status == 0) Pause(100);  // the reader's first passes, before the host's first request
+  return status;
 }
 
 }  // namespace serialkvl

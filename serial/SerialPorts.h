@@ -5,11 +5,14 @@
 // into the lowest free slot, applies the profile and starts the slot's reader
 // thread (SerialReader).
 //
-// Thread rules: the host opens and closes ports from one thread at a time and
-// drives each port from one thread at a time; a close may come from another
-// host thread while a send or receive waits. Fields that the host thread and
+// Thread rules: any host thread may call anything at any time. Claiming a
+// slot for an open and taking it back for a close are atomic under one
+// table-wide lock, held only for the claim itself (never across a device
+// call, a read, a write or a wait), so two opens never share a slot and two
+// closes of one port never both tear it down. Fields that host threads and
 // the reader thread both touch are atomics, manual-reset events or guarded by
-// the slot's mutexes; everything else belongs to one side (marked below).
+// the slot's mutexes; everything else belongs to whoever holds the claim
+// (marked below).
 //
 // Errors: statuses, never exceptions: 0, CODE_OPEN_FAILED when every slot is
 // in use, kSysAccessDenied (EACCES, on Windows ERROR_ACCESS_DENIED) for a
@@ -71,10 +74,22 @@ LineProfile ProfileKVLv2(const char* portName);
 LineProfile ProfileLOG2A0(const char* portName);
 LineProfile ProfileZT2(const char* portName);
 
+// Where a slot is in its life. Changed only under the table lock.
+enum class SlotState : uint8_t {
+  ssFree,     // nothing open; may be claimed
+  ssOpening,  // claimed by an open that is still running
+  ssHeld,     // holds an open device (a complete open, or one that failed
+              // after the device opened and waits for ClosePort)
+  ssClosing,  // a close is tearing it down
+};
+
 struct PortSlot {
-  // Host thread only.
+  // Under the table lock.
+  SlotState FState = SlotState::ssFree;
   char FName[kPortNameSize] = {};
-  std::string FIdentity;       // the device behind the open port (backend's identity)
+  std::string FIdentity;  // the device behind the claim (backend's identity)
+
+  // The claim holder's (the opening or closing host thread).
   bool FEventsCreated = false;  // opening got as far as creating the two events
   std::thread FThread;
 
@@ -87,6 +102,9 @@ struct PortSlot {
   // Shared.
   std::atomic<bool> FOpen{false};     // mirrors FDevice for other threads
   std::atomic<bool> FRunning{false};  // the reader runs while set
+  // The first read failure the reader saw (a vanished device): 0 while the
+  // line is sound. Kept until the port closes; every receive returns it.
+  std::atomic<int32_t> FLineError{0};
   ManualResetEvent FWriteDone;
   ManualResetEvent FFrameReady;
   std::atomic<int32_t> FWriteStatus{0};
@@ -122,12 +140,20 @@ PortSlot& Slot(int32_t port);
 
 // Opens a port with the profile into the lowest free slot. The slot number
 // (or 4 when none is free) is written to port before anything can fail.
-// A device already open in another slot is refused with kSysAccessDenied
-// without being opened again. Failures up to and including the open leave
-// the slot free; later ones leave it holding the open device until ClosePort.
+// A device already open (or being opened) in another slot is refused with
+// kSysAccessDenied without being opened again. Failures up to and including
+// the open leave the slot free; later ones leave it holding the open device
+// until ClosePort.
 int InitialiserRS232(const LineProfile& profile, int32_t& port);
 
+// The close's claim: true, with the slot now closing, for exactly one caller
+// while the slot holds a device; false for a free slot, one still being
+// opened, one another close has already claimed, or a number out of range.
+bool BeginClose(int32_t port);
+// Ends a claimed close: the slot is free again.
+void EndClose(int32_t port);
+
 // The name of the slot's last successful open ("" if none, or out of range).
-const char* SlotPortName(int32_t port);
+std::string SlotPortName(int32_t port);
 
 }  // namespace serialkvl

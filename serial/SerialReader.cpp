@@ -149,6 +149,17 @@ void ReaderThread(PortSlot& slot, SerialDevice& device) {
   while (Running(slot)) {
     if (slot.FWriteRequested.load(std::memory_order_acquire)) WriteStep(slot, device);
 
+    if (slot.FLineError.load(std::memory_order_acquire) != 0) {
+      // The line is gone for good: there is nothing left to read, and a
+      // failed descriptor would end every wait for input at once. Only a
+      // request (whose write fails on its own) or the close wakes the thread.
+      const uint32_t boundUs = std::clamp<uint32_t>(slot.FTimeout.load(), 1, 3600 * 1000) * 1000;
+      if (!slot.FWriteRequested.load(std::memory_order_acquire) && device.Wait(boundUs, false) != 0) {
+        Sleep(kBusyPauseMs);
+      }
+      continue;
+    }
+
     int32_t bytesRead = 0;
     bool idle = true;  // nothing happened that asks for a fixed pause
 
@@ -168,6 +179,14 @@ void ReaderThread(PortSlot& slot, SerialDevice& device) {
       device.Purge(kPurgeInput);
       rx.FWindowStart = rx.FWindowCount = 0;
       bytesRead = 0;
+      // A read that fails means the line failed (an unplugged adapter, a
+      // closed pseudo-terminal): no frame will ever come, so a waiting
+      // receive is woken with the error instead of timing out for ever.
+      int32_t sound = 0;
+      if (slot.FLineError.compare_exchange_strong(sound, status, std::memory_order_acq_rel)) {
+        std::lock_guard<std::mutex> lock(slot.FDeliveryMutex);
+        slot.FFrameReady.Set();
+      }
     }
 
     // Result step.
@@ -242,6 +261,7 @@ int WaitWriteDone(PortSlot& slot) {
 int WaitFrame(PortSlot& slot, uint8_t* frame, int32_t& length) {
   uint32_t ticket;
   bool open;
+  int32_t lineError;
   {
     std::lock_guard<std::mutex> lock(slot.FDeliveryMutex);
     slot.FFrameReady.Reset();
@@ -249,10 +269,13 @@ int WaitFrame(PortSlot& slot, uint8_t* frame, int32_t& length) {
     ticket = ++slot.FReadTicket;
     slot.FReadRequested.store(true, std::memory_order_release);
     open = Open(slot);
+    // Read under the lock the reader sets the event under: a failure it
+    // reports after this point still wakes the wait below.
+    lineError = slot.FLineError.load(std::memory_order_acquire);
   }
-  if (!open) {
+  if (!open || lineError != 0) {
     slot.FReadRequested.store(false, std::memory_order_release);
-    return kSysBadPort;
+    return open ? lineError : kSysBadPort;
   }
   WakeReader(slot);
   slot.FFrameReady.Wait(slot.FTimeout.load());
@@ -267,9 +290,11 @@ int WaitFrame(PortSlot& slot, uint8_t* frame, int32_t& length) {
     length = count;
     return 0;
   }
-  // Woken without a frame for this receive: only a close does that. The
+  // No frame for this receive: a time-out, a failed line or a close. The
   // frame buffer still holds an older frame, which must not pass as a reply.
-  return Open(slot) ? CODE_COMM_TIMEOUT : kSysBadPort;
+  if (!Open(slot)) return kSysBadPort;
+  lineError = slot.FLineError.load(std::memory_order_acquire);
+  return lineError != 0 ? lineError : CODE_COMM_TIMEOUT;
 }
 
 int SendWithRetry(int32_t port, const uint8_t* bytes, int32_t length) {
@@ -305,7 +330,8 @@ int ReceiveWithRetry(int32_t port, uint8_t* frame, int32_t& length) {
     slot.FReadRequested.store(false, std::memory_order_release);
     status = WaitFrame(slot, frame, length);
     if (status == 0) return 0;
-    if (retry >= kReceiveRetries || !Open(slot)) break;
+    // A failed line fails every retry the same way; say so at once.
+    if (retry >= kReceiveRetries || !Open(slot) || slot.FLineError.load(std::memory_order_acquire) != 0) break;
     int32_t transmitLength;
     {
       std::lock_guard<std::mutex> lock(slot.FTxMutex);
@@ -319,13 +345,11 @@ int ReceiveWithRetry(int32_t port, uint8_t* frame, int32_t& length) {
 }
 
 int ClosePort(int32_t port) {
-  if (!ValidPort(port)) return 0;
+  // Exactly one of several concurrent closes gets the slot; the others, like
+  // a close of a free slot (or of one still being opened), change nothing.
+  if (!BeginClose(port)) return 0;
   PortSlot& slot = Slot(port);
-  {
-    std::lock_guard<std::mutex> lock(slot.FDeviceMutex);
-    if (!slot.FDevice) return 0;
-  }
-  // Only this thread resets the device, so it may be used unlocked here.
+  // Only the claim holder resets the device, so it may be used unlocked here.
   slot.FDevice->SetModemLine(ModemCommand::mcClrDtr);
   slot.FDevice->SetModemLine(ModemCommand::mcClrRts);
 
@@ -355,11 +379,11 @@ int ClosePort(int32_t port) {
     slot.FDevice->Close();
     slot.FDevice.reset();
   }
-  slot.FIdentity.clear();
   // Success means the frame event existed to be closed: a port whose
   // opening failed before the events were created reports 0.
   const int result = slot.FEventsCreated ? 1 : 0;
   slot.FEventsCreated = false;
+  EndClose(port);
   return result;
 }
 

@@ -11,18 +11,22 @@
 // 20 ms pauses (after a write, a delivery, an error, or input nobody asked
 // for) stay as they are.
 //
-// Thread rules: one host thread drives a port at a time, with at most one
-// send or receive outstanding. The host and the reader meet only through
-// atomics, manual-reset events and short-held mutexes (request copy, frame
-// copy, device lifetime). ClosePort may run while another host thread waits
-// in a send or receive on the same port: the waiter is woken and returns
-// kSysBadPort, never an older frame as a success.
+// Thread rules: any host thread may call any of these at any time, several
+// on one port included (each then gets its own status; which of two racing
+// receives gets a frame is not defined). The host and the reader meet only
+// through atomics, manual-reset events and short-held mutexes (request copy,
+// frame copy, device lifetime); no lock is held across a wait. ClosePort may
+// run while another host thread waits in a send or receive on the same port:
+// the waiter is woken and returns kSysBadPort, never an older frame as a
+// success. Of two concurrent closes of one port exactly one tears it down.
 //
 // Errors: 0, CODE_COMM_TIMEOUT when a wait passes the port's time-out (a
 // write whose output has not drained within it included), kSysBadPort
 // (EBADF; ERROR_INVALID_HANDLE on Windows) for a port number outside 0..3 or
 // a slot that is not open, kSysInvalidArgument for a negative
-// length, or the system error code of a failed write or read.
+// length, or the system error code of a failed write or read. Once the
+// reader has seen a read fail (the device vanished), every receive returns
+// that code at once, a waiting one within a pass, until the port is closed.
 #pragma once
 
 #include <cstdint>

@@ -169,7 +169,10 @@ bool SysfsSerialPresent(const std::string& kernelName) {
   // The serial core shows the UART type; 0 is a slot the driver reserved
   // (ttyS1..ttyS3 on most PCs) with nothing found behind it.
   const std::string type = ReadAttribute(tty + "/type");
-  return type.empty() || type != "0";
+  if (!type.empty() && type == "0") return false;
+  // The kernel's console line is the machine's, not a port for devices:
+  // opening it would reconfigure the console under the kernel's messages.
+  return ReadAttribute(tty + "/console") != "Y";
 }
 
 bool DescribeSerialDevice(const std::string& kernelName, SerialDeviceInfo& info) {

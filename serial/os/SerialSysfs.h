@@ -52,7 +52,8 @@ struct SerialDeviceInfo {
 std::string KernelNameOf(const std::string& canonicalNodePath);
 
 // True when the tty of that kernel name has a device behind it. A UART slot
-// that the driver registered without finding hardware (type 0) is absent.
+// that the driver registered without finding hardware (type 0) is absent,
+// and so is the line the kernel uses as its console.
 bool SysfsSerialPresent(const std::string& kernelName);
 
 // Everything SysfsSerialPresent accepts, in natural order of name

@@ -51,6 +51,7 @@ class KvlPortsTest : public ::testing::Test {
     FTree.AddUsbSerial({"ttyACM0", "cdc_acm", true, "2341", "0043", "Arduino", "Uno", "", ""});
     FTree.AddUart("ttyS0", "serial8250", 4);
     FTree.AddUart("ttyS1", "serial8250", 0);  // a UART slot with no hardware
+    FTree.AddUart("ttyS2", "serial8250", 4, true);  // the kernel's console: never listed
     FTree.AddVirtualTty("tty5");
   }
   std::string Dev() const { return FTree.Dev(); }

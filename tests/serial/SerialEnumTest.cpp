@@ -62,12 +62,14 @@ TEST(SerialEnumTest, ListingOpensNoDevice) {
 
 // Presence of a device that is not a pseudo-terminal comes from sysfs: a
 // tty with a device behind it, not a UART slot without hardware (type 0),
-// not a virtual console, not a node sysfs does not know.
+// not the kernel's console line, not a virtual console, not a node sysfs
+// does not know.
 TEST(SerialEnumTest, PresenceFollowsSysfs) {
   FakeSysfs tree;
   tree.AddUsbSerial({"ttyACM0", "cdc_acm", true, "2341", "0043", "Arduino", "Uno", "", ""});
   tree.AddUart("ttyS0", "serial8250", 4);
   tree.AddUart("ttyS1", "serial8250", 0);
+  tree.AddUart("ttyS2", "serial8250", 4, true);
   tree.AddVirtualTty("tty5");
   WriteTextFile(tree.Dev() + "/ttyUSB9", "");  // a node without a sysfs entry
   PortMap map;
@@ -76,8 +78,10 @@ TEST(SerialEnumTest, PresenceFollowsSysfs) {
   map.Link("COM6", tree.Dev() + "/tty5");
   map.Link("COM7", tree.Dev() + "/ttyUSB9");
   map.Link("COM8", tree.Dev() + "/ttyUSB1");  // nothing there
+  map.Link("COM9", tree.Dev() + "/ttyS2");
   // COM1 has no link: with the device directory redirected too, the default
-  // UART of the fake tree (ttyS0) stands in; COM2's default would be ttyS1.
+  // UART of the fake tree (ttyS0) stands in; COM2's default would be ttyS1
+  // and COM3's the console, ttyS2.
   EXPECT_EQ(ListedNames(), (std::vector<std::string>{"COM1", "COM2"}));
 }
 

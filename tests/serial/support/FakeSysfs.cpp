@@ -102,7 +102,7 @@ void FakeSysfs::AddUsbSerial(const UsbSerialAdapter& adapter) {
   if (!adapter.FById.empty()) MakeLink("../../" + adapter.FName, Dev() + "/serial/by-id/" + adapter.FById);
 }
 
-void FakeSysfs::AddUart(const std::string& name, const std::string& driver, int type) {
+void FakeSysfs::AddUart(const std::string& name, const std::string& driver, int type, bool console) {
   const std::string platform = Sys() + "/devices/platform/" + driver + "." + name;
   const std::string controller = platform + "/" + driver + ":0";
   const std::string port = controller + "/" + driver + ":0.0";
@@ -118,6 +118,7 @@ void FakeSysfs::AddUart(const std::string& name, const std::string& driver, int 
   MakeLink(Sys() + "/bus/serial-base", port + "/subsystem");
   AddTty(name, port, port);
   WriteTextFile(port + "/tty/" + name + "/type", std::to_string(type) + "\n");
+  WriteTextFile(port + "/tty/" + name + "/console", console ? "Y\n" : "N\n");
 }
 
 void FakeSysfs::AddVirtualTty(const std::string& name) {

@@ -26,8 +26,8 @@ class FakeSysfs {
 
   void AddUsbSerial(const UsbSerialAdapter& adapter);
   // An on-board UART behind the serial core's per-port device; type 0 is a
-  // slot with no hardware found.
-  void AddUart(const std::string& name, const std::string& driver, int type);
+  // slot with no hardware found; console marks the kernel's console line.
+  void AddUart(const std::string& name, const std::string& driver, int type, bool console = false);
   // A tty without a device behind it (virtual console).
   void AddVirtualTty(const std::string& name);
 
