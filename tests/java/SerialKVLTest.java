@@ -1,5 +1,10 @@
 import com.velq.tools.comm.SerialKVL;
+import java.util.ArrayList;
 import java.util.Arrays;
+import java.util.List;
+import java.util.Random;
+import java.util.Set;
+import java.util.concurrent.atomic.AtomicInteger;
 
 /**
  * Drives the ten natives through a real JVM. The harness that starts it has
@@ -7,15 +12,19 @@ import java.util.Arrays;
  *   KVL1, KVL2, LOG, ZT2: answering devices of each profile;
  *   SPARE, COM1, COM3: silent terminals; COM2: /dev/null (not a terminal).
  * Mode "empty" runs with an empty port map, mode "many" with COM1 to COM20
- * all present.
+ * all present. Mode "stress" has answering devices behind COM1 (KVLv2),
+ * COM2 and COM4 (LOG2A0) and COM3 (ZT2); mode "unplug" has one LOG2A0
+ * device behind LOG that sends three frames on its own once its port is
+ * open, then vanishes.
  */
 public class SerialKVLTest {
     static final int TIMEOUT = 100301;
     static final int NO_SLOT = 100302;
     static final int ENOENT = 2, EBADF = 9, EINVAL = 22, ENAMETOOLONG = 36;
+    static final int EIO = 5, EACCES = 13;
     static int failures = 0;
 
-    static void check(boolean ok, String what) {
+    static synchronized void check(boolean ok, String what) {
         if (!ok) {
             failures++;
             System.out.println("FAIL: " + what);
@@ -165,10 +174,130 @@ public class SerialKVLTest {
         for (int i = 0; i < ports.length; i++) checkEq("COM" + (i + 1) + " <>", ports[i], "entry " + i);
     }
 
-    public static void main(String[] args) {
+    static void checkOneOf(int status, Set<Integer> allowed, String what) {
+        if (!allowed.contains(status)) check(false, what + " returned " + status);
+    }
+
+    /**
+     * Six threads call every native at random on four ports for 30 s, as
+     * hosts that do not keep to one caller per port do (a shutdown hook that
+     * closes while the main thread closes, a poller beside a sender). Every
+     * call must come back with a documented status, the JVM must neither
+     * die nor hang, and afterwards every port opens and closes again.
+     */
+    static void stress() throws InterruptedException {
+        final long seconds = Long.getLong("stress.seconds", 30);
+        final long deadline = System.nanoTime() + seconds * 1_000_000_000L;
+        final String[] names = {"COM1", "COM2", "COM3", "COM4", "NOPE"};
+        final Set<Integer> opens = Set.of(0, NO_SLOT, EACCES, ENOENT);
+        final Set<Integer> exchanges = Set.of(0, TIMEOUT, EBADF);
+        final Set<String> portNames = Set.of("", "COM1", "COM2", "COM3", "COM4", "NOPE");
+        final List<String> listing = Arrays.asList("COM1 <>", "COM2 <>", "COM3 <>", "COM4 <>");
+        final AtomicInteger calls = new AtomicInteger();
+        List<Thread> hosts = new ArrayList<>();
+        for (int h = 0; h < 6; h++) {
+            final Random random = new Random(1000 + h);
+            Thread host = new Thread(() -> {
+                while (System.nanoTime() < deadline) {
+                    int port = random.nextInt(5) == 0 ? random.nextInt(7) - 1 : random.nextInt(4);
+                    int device = random.nextInt(names.length);
+                    int[] out = {-1};
+                    byte[] frame = new byte[64];
+                    int[] length = {0};
+                    switch (random.nextInt(9)) {
+                        case 0: checkOneOf(SerialKVL.InitRS_KVLv2(names[device], out), opens, "InitRS_KVLv2"); break;
+                        case 1: checkOneOf(SerialKVL.InitRS_LOG2A0(names[device], out), opens, "InitRS_LOG2A0"); break;
+                        case 2: checkOneOf(SerialKVL.InitRS_ZT2(names[device], out), opens, "InitRS_ZT2"); break;
+                        case 3: checkOneOf(SerialKVL.FermRS(port), Set.of(0, 1), "FermRS"); break;
+                        case 4:
+                            checkOneOf(SerialKVL.EnvRS(port, bytes(0x80, 0x10, 0xF0, 0x01, 0xBF, 0x20), 6),
+                                       exchanges, "EnvRS");
+                            break;
+                        case 5: checkOneOf(SerialKVL.RecRS(port, frame, length), exchanges, "RecRS"); break;
+                        case 6: checkEq(listing, Arrays.asList(SerialKVL.EnumPortRS()), "EnumPortRS"); break;
+                        case 7: {
+                            String text = SerialKVL.ExpliciteLastError(random.nextBoolean() ? TIMEOUT : EIO);
+                            check(text.equals(" Communication timeout ") || text.equals("Input/output error"),
+                                  "ExpliciteLastError " + text);
+                            break;
+                        }
+                        default: {
+                            String name = SerialKVL.DonneNomPortRS(port);
+                            check(portNames.contains(name), "DonneNomPortRS " + name);
+                        }
+                    }
+                    calls.incrementAndGet();
+                }
+            }, "host-" + h);
+            hosts.add(host);
+            host.start();
+        }
+        // The longest call is a receive of four 2 s waits with three re-sends
+        // of up to 2 s each: far less than the grace given here.
+        long graceMs = 60_000;
+        for (Thread host : hosts) {
+            host.join(Math.max(1, (deadline - System.nanoTime()) / 1_000_000 + graceMs));
+            if (host.isAlive()) {
+                System.out.println("FAIL: " + host.getName() + " hangs in");
+                for (StackTraceElement e : host.getStackTrace()) System.out.println("    at " + e);
+                System.out.flush();
+                Runtime.getRuntime().halt(1);
+            }
+        }
+        System.out.println(calls.get() + " calls from six threads in " + seconds + " s");
+        check(calls.get() > 60, "the threads made progress");
+
+        for (int p = 0; p < 4; p++) SerialKVL.FermRS(p);
+        for (int p = 0; p < 4; p++) {
+            int[] port = {-1};
+            checkEq(0, p == 0 ? SerialKVL.InitRS_KVLv2(names[p], port) : SerialKVL.InitRS_LOG2A0(names[p], port),
+                    "reopen " + names[p]);
+            checkEq(p, port[0], "slot of " + names[p]);
+        }
+        roundTrip(0, bytes(0x80, 0x10, 0xF0, 0x01, 0xBF, 0x20),
+                  bytes(0x80, 0xF0, 0x10, 0x03, 0xFF, 0x12, 0x34, 0xC8), "KVLv2 after the race");
+        for (int p = 0; p < 4; p++) checkEq(1, SerialKVL.FermRS(p), "close " + p + " after the race");
+    }
+
+    /**
+     * A receive-only host (its device talks on its own) whose device
+     * vanishes gets the system's error, not time-outs for ever.
+     */
+    static void unplug() {
+        int[] port = {-1};
+        checkEq(0, SerialKVL.InitRS_LOG2A0("LOG", port), "open LOG");
+        byte[] frame = new byte[64];
+        int[] length = {0};
+        int frames = 0;
+        int status;
+        long lastNs = System.nanoTime();
+        while (true) {
+            length[0] = 0;
+            status = SerialKVL.RecRS(port[0], frame, length);
+            if (status != 0) break;
+            frames++;
+            lastNs = System.nanoTime();
+        }
+        long afterLastFrameMs = (System.nanoTime() - lastNs) / 1_000_000;
+        System.out.println(frames + " frame(s), then status " + status + " after " + afterLastFrameMs + " ms");
+        check(frames >= 1, "frames before the unplug");
+        checkEq(EIO, status, "RecRS after the unplug");
+        // The device sends every 200 ms, then vanishes at once.
+        check(afterLastFrameMs < 2000, "the failure came within 2 s, not after time-outs");
+        checkEq("Input/output error", SerialKVL.ExpliciteLastError(status), "its text");
+        long start = System.nanoTime();
+        checkEq(EIO, SerialKVL.RecRS(port[0], frame, length), "RecRS again");
+        check((System.nanoTime() - start) / 1_000_000 < 500, "and at once");
+        check(SerialKVL.EnvRS(port[0], bytes(1), 1) != 0, "EnvRS on the vanished device fails");
+        checkEq(1, SerialKVL.FermRS(port[0]), "FermRS after the unplug");
+    }
+
+    public static void main(String[] args) throws InterruptedException {
         String mode = args.length > 0 ? args[0] : "full";
         if (mode.equals("empty")) empty();
         else if (mode.equals("many")) many();
+        else if (mode.equals("stress")) stress();
+        else if (mode.equals("unplug")) unplug();
         else full();
         System.out.println(failures == 0 ? "OK" : failures + " failure(s)");
         System.exit(failures == 0 ? 0 : 1);

@@ -1,13 +1,17 @@
 // Starts the Java host test against simulated devices.
 //
-//   serial_jni_harness <full|empty|many> [--env NAME=VALUE]... -- <java command...>
+//   serial_jni_harness <full|empty|many|stress|unplug> [--env NAME=VALUE]... -- <java command...>
 //
 // Builds a port map of pseudo-terminal devices (see tests/java/SerialKVLTest),
 // runs the Java command with SERIALKVL_PORTS pointing at it (plus the --env
 // settings, which apply to the Java process only), echoes its output and
 // fails when it fails or when the JVM's JNI checker printed any warning.
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <cstdio>
 #include <cstring>
@@ -56,6 +60,36 @@ int main(int argc, char** argv) {
     map.Link("COM2", "/dev/null");
   } else if (mode == "many") {
     for (int n = 1; n <= 20; ++n) add(("COM" + std::to_string(n)).c_str(), {});
+  } else if (mode == "stress") {
+    add("COM1", KVLv2Responder());
+    add("COM2", FixedResponder(logFrame));
+    add("COM3", FixedResponder(ztFrame));
+    add("COM4", FixedResponder(logFrame));
+  } else if (mode == "unplug") {
+    add("LOG", {});
+  }
+
+  // The vanishing device: once the host's open has set the line to 19200
+  // baud (the master side reads the slave's settings), three frames 200 ms
+  // apart, then it is gone. Gives up after 20 s if the port never opens.
+  std::thread unplugger;
+  if (mode == "unplug") {
+    PtySimulator* device = devices.back().get();
+    unplugger = std::thread([device, logFrame] {
+      const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+      for (;;) {
+        termios settings{};
+        if (tcgetattr(device->MasterFd(), &settings) == 0 && cfgetospeed(&settings) == B19200) break;
+        if (std::chrono::steady_clock::now() > giveUp) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      for (int n = 0; n < 3; ++n) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        device->Send(logFrame);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      device->Unplug();
+    });
   }
 
   // The child's environment is prepared here: between fork and exec only
@@ -91,6 +125,7 @@ int main(int argc, char** argv) {
   close(pipeFds[0]);
   int status = 0;
   waitpid(child, &status, 0);
+  if (unplugger.joinable()) unplugger.join();
   std::cout << output << std::flush;
 
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
