@@ -1,6 +1,7 @@
 #include "os/SerialDeviceWin32.h"
 
 #include <windows.h>
+#include <timeapi.h>
 
 #include <algorithm>
 #include <atomic>
@@ -20,6 +21,14 @@ namespace {
 // pending is a driver that is stuck; it is given this long, then cancelled.
 constexpr DWORD kReadCompletionMs = 1000;
 
+// After a receive wait (WaitCommEvent) fails, the reader polls every
+// millisecond for a while and then asks again, waiting twice as long after
+// each failure in a row, up to a second: a driver that refuses once is not
+// polled for good, and one that always refuses costs one failed call a
+// second on top of the polling.
+constexpr ULONGLONG kFirstRetryMs = 16;
+constexpr ULONGLONG kLastRetryMs = 1000;
+
 int LastError() {
   const DWORD code = GetLastError();
   return code != 0 ? static_cast<int>(code) : kSysDeviceFailed;
@@ -27,7 +36,13 @@ int LastError() {
 
 class Win32SerialDevice final : public SerialDevice {
  public:
-  Win32SerialDevice(HANDLE comm, HANDLE ioEvent) : FComm(comm), FIoEvent(ioEvent) {}
+  Win32SerialDevice(HANDLE comm, HANDLE ioEvent) : FComm(comm), FIoEvent(ioEvent) {
+    // The reader's pauses (20 ms between request and reply, 1 ms polls)
+    // and the drain's sleeps would end up to 15.6 ms late at the system's
+    // default timer step. The finer step is asked for only while a port is
+    // open; the system counts the requests of every program.
+    FFineTimer = timeBeginPeriod(1) == TIMERR_NOERROR;
+  }
   ~Win32SerialDevice() override { Close(); }
   Win32SerialDevice(const Win32SerialDevice&) = delete;
   Win32SerialDevice& operator=(const Win32SerialDevice&) = delete;
@@ -208,8 +223,10 @@ class Win32SerialDevice final : public SerialDevice {
       return status;
     }
     // Without the receive event the reader still works, polling every
-    // millisecond the way the driver interface was first used.
-    FInputWaitUsable = SetCommMask(FComm, EV_RXCHAR) != FALSE;
+    // millisecond the way the driver interface was first used, and asks
+    // for the event again later.
+    FMaskSet = SetCommMask(FComm, EV_RXCHAR) != FALSE;
+    if (!FMaskSet) InputWaitFailed();
     FWake.store(wake);
     return 0;
   }
@@ -222,14 +239,15 @@ class Win32SerialDevice final : public SerialDevice {
   int Wait(uint32_t timeoutUs, bool forInput) override {
     const DWORD ms = static_cast<DWORD>((static_cast<uint64_t>(timeoutUs) + 999) / 1000);
     HANDLE wake = FWake.load();
-    // Armed before the queue is looked at: a byte that arrives in between
-    // completes the wait at once instead of being missed.
-    if (forInput && FInputWaitUsable && !ArmInputWait() && FInputWaitUsable) return 0;
-    if (forInput && !FInputWaitUsable) {
-      // Polling: the caller looks at the queue again after at most 1 ms.
+    if (!forInput) return WaitWake(wake, ms);
+    if (!FInputWaitPending && GetTickCount64() < FPollUntil) {
+      // Polling after a failed receive wait: the caller looks at the queue
+      // again after at most 1 ms.
       return WaitWake(wake, std::min<DWORD>(ms, 1));
     }
-    if (!forInput) return WaitWake(wake, ms);
+    // Armed before the queue is looked at: a byte that arrives in between
+    // completes the wait at once instead of being missed.
+    if (!ArmInputWait()) return 0;
     uint32_t queued = 0;
     if (QueuedInput(queued) != 0 || queued > 0) return 0;
     HANDLE handles[2] = {FInputEvent, wake};
@@ -239,6 +257,8 @@ class Win32SerialDevice final : public SerialDevice {
   }
 
   int Close() override {
+    if (FFineTimer) timeEndPeriod(1);
+    FFineTimer = false;
     if (FComm == INVALID_HANDLE_VALUE) return 0;
     if (FInputWaitPending) {
       // A cleared mask ends the pending receive wait; its record must not
@@ -262,21 +282,38 @@ class Win32SerialDevice final : public SerialDevice {
  private:
   // Starts a receive wait unless one is outstanding. False when the wait
   // completed at once (input is there) or could not be made (the reader
-  // then reads the queue and comes back).
+  // then reads the queue, and polls for a while).
   bool ArmInputWait() {
     if (FInputWaitPending) return true;
+    if (!FMaskSet) {
+      if (!SetCommMask(FComm, EV_RXCHAR)) {
+        InputWaitFailed();
+        return false;
+      }
+      FMaskSet = true;
+    }
     FInputRequest = OVERLAPPED{};
     FInputRequest.hEvent = FInputEvent;
     ResetEvent(FInputEvent);
     FEventMask = 0;
-    if (WaitCommEvent(FComm, &FEventMask, &FInputRequest)) return false;
+    if (WaitCommEvent(FComm, &FEventMask, &FInputRequest)) {
+      FRetryMs = kFirstRetryMs;
+      return false;
+    }
     if (GetLastError() != ERROR_IO_PENDING) {
-      // A driver that refuses the wait is polled from now on.
-      FInputWaitUsable = false;
+      InputWaitFailed();
       return false;
     }
     FInputWaitPending = true;
     return true;
+  }
+
+  // A receive wait that was refused or ended without an event: poll, and
+  // ask again later. A failing device shows up in the next queue query,
+  // which the reader makes at once.
+  void InputWaitFailed() {
+    FPollUntil = GetTickCount64() + FRetryMs;
+    FRetryMs = std::min(FRetryMs * 2, kLastRetryMs);
   }
 
   static int WaitWake(HANDLE wake, DWORD ms) {
@@ -289,10 +326,14 @@ class Win32SerialDevice final : public SerialDevice {
 
   void FinishInputWait() {
     DWORD count = 0;
-    // A wait that ends without an event (Wine aborts them at once, again
-    // and again) is no use to wait on: poll from now on.
-    if (!GetOverlappedResult(FComm, &FInputRequest, &count, FALSE)) FInputWaitUsable = false;
     FInputWaitPending = false;
+    // A wait that ends without an event (Wine aborts them on a
+    // pseudo-terminal, again and again) is no use to wait on for a while.
+    if (GetOverlappedResult(FComm, &FInputRequest, &count, FALSE)) {
+      FRetryMs = kFirstRetryMs;
+    } else {
+      InputWaitFailed();
+    }
   }
 
   HANDLE FComm;
@@ -306,7 +347,10 @@ class Win32SerialDevice final : public SerialDevice {
   OVERLAPPED FInputRequest{};
   DWORD FEventMask = 0;
   bool FInputWaitPending = false;
-  bool FInputWaitUsable = false;
+  bool FMaskSet = false;
+  ULONGLONG FPollUntil = 0;  // tick count before which input is polled for
+  ULONGLONG FRetryMs = kFirstRetryMs;
+  bool FFineTimer = false;  // timeBeginPeriod(1) holds for this device
 };
 
 std::unique_ptr<SerialDevice> Win32Open(const char* portName, int& status) {
@@ -375,10 +419,24 @@ std::string Win32DevicePath(const char* portName) {
 const SerialBackend& PlatformSerialBackend() { return kWin32Backend; }
 
 bool SystemErrorMessage(int32_t code, char* buffer, uint32_t size) {
-  // From the system's message table, inserts ignored, default language.
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                      static_cast<DWORD>(code), 0, buffer, size, nullptr);
-  return length > 0;
+  // From the system's message table, inserts ignored, default language. The
+  // wide form: the ANSI one would pass accented text in the code page of the
+  // day, which no Java string reads right. UTF-8 here, UTF-16 for Java.
+  wchar_t wide[512];
+  const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                      static_cast<DWORD>(code), 0, wide, 512, nullptr);
+  if (length == 0 || size == 0) return false;
+  // A text longer than the buffer is cut at a whole character.
+  for (DWORD take = length; take > 0; --take) {
+    if (take < length && wide[take] >= 0xDC00 && wide[take] <= 0xDFFF) continue;  // inside a pair
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(take), buffer,
+                                          static_cast<int>(size - 1), nullptr, nullptr);
+    if (bytes > 0) {
+      buffer[bytes] = '\0';
+      return true;
+    }
+  }
+  return false;
 }
 
 void ReportOpenFailure(const char* text) {

@@ -7,17 +7,14 @@
 // settings, which apply to the Java process only), echoes its output and
 // fails when it fails or when the JVM's JNI checker printed any warning.
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
-
-#include <chrono>
-#include <thread>
 
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/PtySimulator.h"
@@ -69,28 +66,10 @@ int main(int argc, char** argv) {
     add("LOG", {});
   }
 
-  // The vanishing device: once the host's open has set the line to 19200
-  // baud (the master side reads the slave's settings), three frames 200 ms
-  // apart, then it is gone. Gives up after 20 s if the port never opens.
+  // The vanishing device: three frames 200 ms apart once the host has opened
+  // the port at LOG2A0's 19200 baud, then gone.
   std::thread unplugger;
-  if (mode == "unplug") {
-    PtySimulator* device = devices.back().get();
-    unplugger = std::thread([device, logFrame] {
-      const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-      for (;;) {
-        termios settings{};
-        if (tcgetattr(device->MasterFd(), &settings) == 0 && cfgetospeed(&settings) == B19200) break;
-        if (std::chrono::steady_clock::now() > giveUp) return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      }
-      for (int n = 0; n < 3; ++n) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        device->Send(logFrame);
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
-      device->Unplug();
-    });
-  }
+  if (mode == "unplug") unplugger = VanishAfterFrames(*devices.back(), B19200, logFrame, 3, 200);
 
   // The child's environment is prepared here: between fork and exec only
   // async-signal-safe calls are allowed.

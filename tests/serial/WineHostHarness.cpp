@@ -219,6 +219,8 @@ int main(int argc, char** argv) {
   link(8, devices.back()->SlavePath());  // a second name of COM7's line
   add(12, {});
   add(20, {});
+  add(10, {});
+  std::thread unplugger = VanishAfterFrames(*devices.back(), B19200, logFrame, 3, 200);
 
   // A server of our own whose chatter goes nowhere; the test program then
   // writes only its own lines to the pipe.
@@ -233,6 +235,17 @@ int main(int argc, char** argv) {
   std::erase(output, '\r');  // the program's console output has Windows line ends
   std::cout << output << std::flush;
   for (const std::string& path : links) unlink(path.c_str());
+  unplugger.join();
+
+  // The error texts once more under a French locale, whose system messages
+  // carry accents.
+  std::vector<std::string> french = settings;
+  french.push_back("LC_ALL=fr_FR.UTF-8");
+  std::string frenchOutput;
+  bool frenchTimedOut = false;
+  const int frenchStatus = Finish(Start({wine, program, "texts"}, french, true), 60, frenchOutput, frenchTimedOut);
+  std::erase(frenchOutput, '\r');
+  std::cout << "-- the error texts under LC_ALL=fr_FR.UTF-8\n" << frenchOutput << std::flush;
 
   // The rate each profile's DCB asked for has reached the line (a
   // pseudo-terminal keeps its last settings; it starts at 38400). Parity and
@@ -264,6 +277,11 @@ int main(int argc, char** argv) {
   }
   if (output.find("\nOK\n") == std::string::npos && output.rfind("OK\n", 0) != 0) {
     std::cerr << "the Windows test program did not report OK\n";
+    return 1;
+  }
+  if (frenchTimedOut || !WIFEXITED(frenchStatus) || WEXITSTATUS(frenchStatus) != 0 ||
+      frenchOutput.find("\nOK\n") == std::string::npos) {
+    std::cerr << "the error texts under a French locale failed (status " << frenchStatus << ")\n";
     return 1;
   }
   if (!ratesOk) {

@@ -13,6 +13,7 @@
 
 #include "DataChannel.h"
 #include "GaugeClock.h"
+#include "GaugeMatrix.h"
 #include "SkinImpl.h"
 #include "SkinRegistration.h"
 #include "Png.h"
@@ -115,10 +116,13 @@ void RenderSkin(const std::string& skin, const TRenderOptions& options) {
   ReadSkinFile("Skin/" + skin + "/skin.bin", *form);
 
   // A render is one instant: clocks stop ticking, and with a given time
-  // they read it (a real-time clock as its loading did).
+  // they read it (a real-time clock as its loading did); scrolling matrices
+  // stay at their first position, however long the render takes.
   TFixedClockSource fixedTime(options.Time.value_or(0));
   for (TComponent* c : form->ComponentList())
-    if (auto* clock = dynamic_cast<TGaugeClock*>(c)) {
+    if (auto* matrix = dynamic_cast<TGaugeMatrix*>(c)) {
+      matrix->Timer().SetEnabled(false);
+    } else if (auto* clock = dynamic_cast<TGaugeClock*>(c)) {
       clock->Timer().SetEnabled(false);
       if (!options.Time) continue;
       clock->SetClockSource(&fixedTime);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -95,6 +96,24 @@ void PtySimulator::Unplug() {
   FSlaveKeepAlive = -1;
   if (FMaster >= 0) close(FMaster);
   FMaster = -1;
+}
+
+std::thread VanishAfterFrames(PtySimulator& device, speed_t openedSpeed, Bytes frame, int count, int gapMs) {
+  return std::thread([&device, openedSpeed, frame = std::move(frame), count, gapMs] {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (;;) {
+      termios settings{};
+      if (tcgetattr(device.MasterFd(), &settings) == 0 && cfgetospeed(&settings) == openedSpeed) break;
+      if (std::chrono::steady_clock::now() > giveUp) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    for (int n = 0; n < count; ++n) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
+      device.Send(frame);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
+    device.Unplug();
+  });
 }
 
 int PtySimulator::MasterFd() const {

@@ -3,6 +3,8 @@
 // answers on the master side from its own thread.
 #pragma once
 
+#include <termios.h>
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -61,6 +63,12 @@ class PtySimulator {
   Bytes FReceived;
   std::thread FThread;
 };
+
+// Plays a device that talks on its own and then vanishes: once the host's
+// open has set the line to openedSpeed (the master side reads the slave's
+// settings), sends frame `count` times, gapMs apart, waits gapMs more and
+// unplugs. Gives up after 20 s if the line is never set. Join the thread.
+std::thread VanishAfterFrames(PtySimulator& device, speed_t openedSpeed, Bytes frame, int count, int gapMs);
 
 // A port-map directory in /tmp, named by SERIALKVL_PORTS while it lives.
 class PortMap {
