@@ -94,6 +94,9 @@ public:
   TPoint Extent() const noexcept { return FExtent; }
   // The rectangle the glyphs actually cover, relative to the cell's top-left.
   TRect InkRect() const noexcept { return FInk; }
+  // From the cell's top to the first line's baseline, in pixels (the font's
+  // ascent): text aligned on its baseline is placed with it.
+  int Baseline() const noexcept { return FBaseline; }
 
   // An 8-bit mask (sfA8) of `box` (device pixels) holding the glyphs, or
   // with `cell` the text cell itself (the opaque background), drawn
@@ -126,6 +129,7 @@ private:
   std::unique_ptr<TPlatformText> FPlatform;
   TPoint FExtent;
   TRect FInk;
+  int FBaseline = 0;
   mutable TMasks FMasks;
 };
 

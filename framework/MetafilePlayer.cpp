@@ -1,5 +1,5 @@
 // What every platform reads the same way in a metafile: kind, size and
-// record structure. The players themselves are in backend/svg (Linux) and
+// record structure. The players themselves are in backend/emf (Linux) and
 // backend/gdi (Windows).
 #include "MetafilePlayer.h"
 

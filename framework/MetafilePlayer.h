@@ -1,9 +1,9 @@
 // Metafile playback. This unit reads what every platform reads the same
 // way: the kind a file announces, its picture size, and the structure of
 // its records (an EMF's record chain, a placeable WMF's headers and record
-// chain). The drawing is the platform's: on Linux an EMF is translated to
-// SVG by libemf2svg and drawn by librsvg, a WMF being turned into an EMF
-// first (backend/svg); on Windows the system's own player draws both
+// chain). The drawing is the platform's: on Linux the project's own player
+// plays an EMF's records with GDI's rules, a WMF being turned into an EMF
+// first (backend/emf); on Windows the system's own player draws both
 // (backend/gdi).
 //
 // Picture size at 96 dots per inch: an EMF's frame (0.01 mm units), a

@@ -10,7 +10,7 @@
 #include "DrawingTestUtil.h"
 #include "ExtCtrls.h"
 #include "MetafileSamples.h"
-#include "backend/svg/WmfConverter.h"
+#include "backend/emf/WmfConverter.h"
 
 using namespace drawtest;
 using namespace mfsamples;
@@ -80,7 +80,7 @@ TEST(MetafileTest, RecordFamiliesDrawWhereTheyShould) {
        &Shapes,
        {{35, 25, kRed},
         {12, 12, kRed},          // a rectangle's corner is filled
-        {72, 12, kUntouched},    // a rounded rectangle's is not
+        {71, 11, kUntouched},    // a rounded rectangle's is not
         {95, 25, kLime},
         {160, 25, kBlue},
         {35, 80, kYellow},
@@ -127,8 +127,8 @@ TEST(MetafileTest, WorldTransformScalesAndMoves) {
   auto metafile = Load(WorldTransform());
   const auto bitmap = Render(*metafile);
   const TRect ink = InkBounds(*bitmap);
-  // Edges within two pixels: libemf2svg outlines a pen-less fill with a
-  // one-unit stroke of the fill colour, scaled by 2 here.
+  // Edges within two pixels: a figure's right and bottom edges are left
+  // out, and the frame maps onto whole pixels.
   EXPECT_NEAR(ink.Left, 50, 2);
   EXPECT_NEAR(ink.Top, 20, 2);
   EXPECT_NEAR(ink.Right, 90, 2);
@@ -158,9 +158,11 @@ TEST(MetafileTest, TextRunFollowsTheFont) {
 
     EXPECT_GT(InkCount(*Render(*Load(Text(format, 24, 700, false, 0)))), InkCount(*normal) * 5 / 4) << what;
 
-    // Escapement 90 degrees: the run goes upwards.
+    // Escapement 90 degrees: the run goes upwards from its reference point
+    // (the sample puts it low enough for the run to fit).
     const TRect up = InkBounds(*Render(*Load(Text(format, 24, 400, false, 900))));
     EXPECT_GT(up.Bottom - up.Top, up.Right - up.Left) << what;
+    EXPECT_LE(up.Bottom, 92) << what;
 
     // Italic letters lean right: their top half sits further right than
     // their bottom half.
@@ -178,16 +180,19 @@ TEST(MetafileTest, TextRunFollowsTheFont) {
   }
 }
 
-// ExtTextOut options that change the advance array (x and y advances,
-// glyph indices) or the background: the run still draws where it should.
+// ExtTextOut options that change the advance array (x and y advances) or
+// the background: the run still draws where it should. Clipped to the
+// sample's empty rectangle, it draws nothing, as GDI does.
 TEST(MetafileTest, ExtTextOutOptionsKeepTheRun) {
-  for (TFormat format : {fmEmf, fmWmf})
-    for (uint16_t options : {uint16_t(0), uint16_t(0x2000), uint16_t(0x2000 | 0x0004), uint16_t(0x0002)}) {
+  for (TFormat format : {fmEmf, fmWmf}) {
+    for (uint16_t options : {uint16_t(0), uint16_t(0x2000), uint16_t(0x0002)}) {
       const TRect ink = InkBounds(*Render(*Load(ExtText(format, options))));
       EXPECT_FALSE(IsRectEmpty(ink)) << Name(format) << " options 0x" << std::hex << options;
       EXPECT_GE(ink.Left, 10) << Name(format) << " options 0x" << std::hex << options;
       EXPECT_LE(ink.Top, 34) << Name(format) << " options 0x" << std::hex << options;
     }
+    EXPECT_TRUE(IsRectEmpty(InkBounds(*Render(*Load(ExtText(format, 0x2000 | 0x0004)))))) << Name(format);
+  }
 }
 
 TEST(MetafileTest, SizeComesFromTheHeaderAt96Dpi) {
@@ -327,7 +332,7 @@ TEST(MetafileTest, BadFilesRaiseTheInvalidMetafileError) {
 }
 
 // The header's description and pixel format are not drawn: offsets and
-// lengths pointing anywhere do not matter (libemf2svg would read them).
+// lengths pointing anywhere do not matter (nothing reads them).
 TEST(MetafileTest, HeaderDescriptionAndPixelFormatAreNotRead) {
   TBytes emf = Unhandled(fmEmf);
   auto put32 = [&](size_t at, uint32_t v) {

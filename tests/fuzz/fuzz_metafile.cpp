@@ -1,7 +1,7 @@
 // Fuzzes the metafile loader as skins reach it: the bytes become the inline
 // data of a TMetafile picture (what TPicture.Data holds after the class
-// name), so they go through the EMF record checks, the WMF conversion,
-// libemf2svg's SVG and librsvg's parser. A loaded metafile is drawn at two
+// name), so they go through the EMF record checks, the WMF conversion and
+// the player's record playback. A loaded metafile is drawn at two
 // sizes (the first rendering, a stretched one), so the rendering runs too.
 // The picture-loading error (EInvalidGraphic) is the accepted outcome for
 // bad input; any other exception, a crash or a sanitizer report is a

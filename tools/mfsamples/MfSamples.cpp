@@ -51,6 +51,7 @@ int main(int argc, char** argv) {
         Write(dir + "/mapmode" + ext, MapMode(f));
         Write(dir + "/bitmap" + ext, Bitmap(f));
         Write(dir + "/text" + ext, Text(f, 24, 700, true, 300));
+        Write(dir + "/text-up" + ext, Text(f, 24, 400, false, 900));
         Write(dir + "/clip" + ext, Clip(f));
         Write(dir + "/unhandled" + ext, Unhandled(f));
       }

@@ -229,6 +229,7 @@ TTextBlock::TTextBlock(const TFont& font, std::string_view text, int underlineBe
   }
   p.LineHeight = metrics.tmHeight;
   FExtent = {width, p.LineHeight * int(p.Lines.size())};
+  FBaseline = metrics.tmAscent;
 
   // The ink is what GDI actually lights: the block drawn unturned with room
   // around it for overhangs (italics, negative bearings).

@@ -100,6 +100,7 @@ TTextBlock::TTextBlock(const TFont& font, std::string_view text, int underlineBe
   PangoRectangle ink, logical;
   pango_layout_get_pixel_extents(FLayout, &ink, &logical);
   FExtent = {logical.width, logical.height};
+  FBaseline = PANGO_PIXELS(pango_layout_get_baseline(FLayout));
   FInk = {ink.x - logical.x, ink.y - logical.y, ink.x - logical.x + ink.width, ink.y - logical.y + ink.height};
 }
 
