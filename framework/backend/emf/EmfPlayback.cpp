@@ -1,8 +1,10 @@
 #include "EmfPlayback.h"
 
+#include <iconv.h>
 #include <uemf.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -203,6 +205,25 @@ std::optional<TDecodedImage> DecodeDib(const TRecord& r, uint32_t offBmi, uint32
   } catch (const Exception&) {
     return std::nullopt;
   }
+}
+
+// The fourth byte of a plain 32-bit DIB's pixels, top row first: the
+// alpha channel AlphaBlend reads (the decoder, like every other bitmap
+// operation, treats it as unused). Empty when the bitmap is not one.
+std::vector<uint8_t> RawAlpha(const TRecord& r, uint32_t offBmi, uint32_t offBits, uint32_t cbBits, int width,
+                              int height) {
+  const auto bpp = r.Get<uint16_t>(offBmi + 14);
+  const auto compression = r.Get<uint32_t>(offBmi + 16);
+  const auto rawHeight = r.Get<int32_t>(offBmi + 8);
+  if (!bpp || !compression || !rawHeight || *bpp != 32 || (*compression != 0 && *compression != 3)) return {};
+  const size_t rowBytes = size_t(width) * 4;
+  if (size_t(cbBits) < rowBytes * size_t(height) || !r.Holds(offBits, rowBytes * size_t(height))) return {};
+  std::vector<uint8_t> alpha(size_t(width) * size_t(height));
+  for (int row = 0; row < height; ++row) {
+    const int y = *rawHeight > 0 ? height - 1 - row : row;
+    for (int x = 0; x < width; ++x) alpha[size_t(y) * size_t(width) + size_t(x)] = r.Data[offBits + row * rowBytes + x * 4 + 3];
+  }
+  return alpha;
 }
 
 bool BottomUp(const TRecord& r, uint32_t offBmi) {
@@ -788,6 +809,65 @@ char16_t Cp1252(uint8_t c) {
   return c >= 0x80 && c < 0xA0 ? kHigh[c - 0x80] : char16_t(c);
 }
 
+// The code page of a font's charset, by the name iconv knows it under;
+// null for the charsets read as Windows-1252 (ANSI, DEFAULT) and Symbol.
+const char* CodePageOf(int charset) {
+  switch (charset) {
+    case 77: return "MACINTOSH";
+    case 128: return "CP932";  // Shift-JIS
+    case 129: return "CP949";  // Hangul
+    case 130: return "JOHAB";
+    case 134: return "GBK";    // GB2312
+    case 136: return "BIG5";
+    case 161: return "CP1253";
+    case 162: return "CP1254";
+    case 163: return "CP1258";
+    case 177: return "CP1255";
+    case 178: return "CP1256";
+    case 186: return "CP1257";
+    case 204: return "CP1251";
+    case 222: return "CP874";
+    case 238: return "CP1250";
+    case 255: return "CP437";  // OEM
+    default: return nullptr;
+  }
+}
+
+// The characters of an ANSI string in the charset's code page, each with the
+// number of bytes it took (a double-byte character has two spacing entries).
+void DecodeAnsi(const uint8_t* bytes, size_t count, int charset, std::u32string& chars, std::vector<int>& widths) {
+  const char* codePage = CodePageOf(charset);
+  iconv_t cd = codePage ? iconv_open("UTF-32LE", codePage) : iconv_t(-1);
+  size_t i = 0;
+  while (i < count) {
+    int used = 0;
+    char32_t c = 0;
+    if (cd != iconv_t(-1)) {
+      for (int n = 1; n <= 4 && i + size_t(n) <= count && used == 0; ++n) {
+        char* in = const_cast<char*>(reinterpret_cast<const char*>(bytes + i));
+        size_t inLeft = size_t(n), outLeft = 4;
+        char32_t out = 0;
+        char* outPtr = reinterpret_cast<char*>(&out);
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(cd, &in, &inLeft, &outPtr, &outLeft) != size_t(-1) && outLeft == 0) {
+          used = n;
+          c = out;
+        } else if (errno != EINVAL) {
+          break;  // not the start of a character: taken as one byte below
+        }
+      }
+    }
+    if (used == 0) {
+      used = 1;
+      c = Cp1252(bytes[i]);
+    }
+    chars.push_back(c);
+    widths.push_back(used);
+    i += size_t(used);
+  }
+  if (cd != iconv_t(-1)) iconv_close(cd);
+}
+
 void AppendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) out.push_back(char(c));
   else if (c < 0x800) {
@@ -899,30 +979,43 @@ void TPlayer::Text(const TRecord& r, bool wide) {
     return;
   }
 
-  // The characters, as Unicode.
+  // The characters, as Unicode, with the spacing entries each takes.
   std::u32string chars;
+  std::vector<int> widths;
   if (wide) {
     if (!r.Holds(t.offString, size_t(count) * 2)) return;
     for (uint32_t i = 0; i < count; ++i) {
       uint16_t u;
       std::memcpy(&u, r.Data + t.offString + i * 2, 2);
       chars.push_back(u);
+      widths.push_back(1);
     }
   } else {
     if (!r.Holds(t.offString, count)) return;
-    for (uint32_t i = 0; i < count; ++i) chars.push_back(Cp1252(r.Data[t.offString + i]));
+    if (symbol) {
+      for (uint32_t i = 0; i < count; ++i) chars.push_back(r.Data[t.offString + i]), widths.push_back(1);
+    } else {
+      DecodeAnsi(r.Data + t.offString, count, FDc.Font.Charset, chars, widths);
+    }
   }
   if (symbol)
     for (char32_t& c : chars) c = SymbolToUnicode(c);
-  // Advances in logical units, one per character (two with ETO_PDY).
+  // Advances in logical units, one per spacing entry (two values each with
+  // ETO_PDY), summed over the entries of each character.
   const bool pdy = (t.fOptions & U_ETO_PDY) != 0;
   std::vector<TPointD> advances;
   if (offDx && *offDx != 0 && r.Holds(*offDx, size_t(count) * (pdy ? 8 : 4))) {
-    for (uint32_t i = 0; i < count; ++i) {
-      int32_t dx = 0, dy = 0;
-      std::memcpy(&dx, r.Data + *offDx + i * (pdy ? 8 : 4), 4);
-      if (pdy) std::memcpy(&dy, r.Data + *offDx + i * 8 + 4, 4);
-      advances.push_back({double(dx), double(-dy)});
+    uint32_t entry = 0;
+    for (int width : widths) {
+      TPointD advance;
+      for (int k = 0; k < width && entry < count; ++k, ++entry) {
+        int32_t dx = 0, dy = 0;
+        std::memcpy(&dx, r.Data + *offDx + entry * (pdy ? 8 : 4), 4);
+        if (pdy) std::memcpy(&dy, r.Data + *offDx + entry * 8 + 4, 4);
+        advance.X += dx;
+        advance.Y -= dy;
+      }
+      advances.push_back(advance);
     }
   }
 
@@ -1111,6 +1204,10 @@ void TPlayer::Blit(const TRecord& r) {
   const std::optional<TDecodedImage> image = DecodeDib(r, offBmi, cbBmi, offBits, cbBits);
   if (!image || image->Width <= 0 || image->Height <= 0) return;
   const int w = image->Width, h = image->Height;
+  // AC_SRC_ALPHA: the bitmap's own (premultiplied) alpha, times the
+  // constant alpha; without it, the constant alone.
+  const std::vector<uint8_t> alpha =
+      blend && blend->Op == U_AC_SRC_ALPHA ? RawAlpha(r, offBmi, offBits, cbBits, w, h) : std::vector<uint8_t>{};
   int sx = xSrc, sw = std::abs(cxSrc), sh = std::abs(cySrc);
   int sy = ySrc;
   if (cxSrc < 0) sx += cxSrc;
@@ -1132,10 +1229,12 @@ void TPlayer::Blit(const TRecord& r) {
       if (column < 0 || column >= w) continue;
       const uint32_t pixel = image->Pixels[size_t(row) * size_t(w) + size_t(column)];
       if (blend) {
-        // AC_SRC_ALPHA: the bitmap's own (premultiplied) alpha, times the
-        // constant alpha; without it, the constant alone.
-        if (blend->Op == U_AC_SRC_ALPHA && image->HasAlpha) FRaster.Blend(x, y, pixel, blend->Global);
-        else FRaster.Blend(x, y, 0xFF000000u | pixel, blend->Global);
+        if (!alpha.empty()) {
+          const uint32_t a = alpha[size_t(row) * size_t(w) + size_t(column)];
+          FRaster.Blend(x, y, (a << 24) | (pixel & 0xFFFFFF), blend->Global, true);
+        } else {
+          FRaster.Blend(x, y, 0xFF000000u | pixel, blend->Global, false);
+        }
         continue;
       }
       FRaster.Put(x, y, rop == U_SRCCOPY ? pixel & 0xFFFFFF
@@ -1448,6 +1547,21 @@ void TPlayer::Record(const TRecord& r) {
 }
 
 }  // namespace
+
+bool PlaysRecord(uint32_t type) noexcept {
+  switch (type) {
+    case U_EMR_COMMENT: case U_EMR_SETSTRETCHBLTMODE: case U_EMR_SETICMMODE: case U_EMR_SELECTPALETTE:
+    case U_EMR_CREATEPALETTE: case U_EMR_SETPALETTEENTRIES: case U_EMR_RESIZEPALETTE: case U_EMR_REALIZEPALETTE:
+    case U_EMR_SETMAPPERFLAGS: case U_EMR_SETCOLORADJUSTMENT: case U_EMR_SMALLTEXTOUT: case U_EMR_GRADIENTFILL:
+    case U_EMR_MASKBLT: case U_EMR_PLGBLT: case U_EMR_POLYDRAW: case U_EMR_POLYDRAW16: case U_EMR_EXTFLOODFILL:
+    case U_EMR_ANGLEARC: case U_EMR_POLYTEXTOUTA: case U_EMR_POLYTEXTOUTW: case U_EMR_SETMETARGN:
+    case U_EMR_OFFSETCLIPRGN: case U_EMR_FLATTENPATH: case U_EMR_WIDENPATH: case U_EMR_SETLAYOUT:
+    case U_EMR_TRANSPARENTBLT:
+      return false;
+    default:
+      return type >= U_EMR_HEADER && type <= U_EMR_ALPHABLEND;
+  }
+}
 
 TEmfPlayback::TEmfPlayback(std::span<const uint8_t> records) : FRecords(records) {
   U_EMRHEADER header{};

@@ -54,6 +54,10 @@ TXform PageTransform(const TPageSetup& page, double pixelsPerMmX, double pixelsP
 // angle first. Equal radials give the whole ellipse.
 std::vector<TPointD> ArcPoints(TPointD c, double rx, double ry, TPointD start, TPointD end, bool clockwise);
 
+// Whether the player reads records of this type (the others it passes over,
+// so they need no checking).
+bool PlaysRecord(uint32_t type) noexcept;
+
 class TEmfPlayback {
 public:
   // `records` is the whole metafile, header first, as checked by the caller;

@@ -231,13 +231,17 @@ void TRaster::Put(int x, int y, uint32_t rgb) noexcept {
   reinterpret_cast<uint32_t*>(FImage->Row(y))[x] = 0xFF000000u | (rgb & 0xFFFFFF);
 }
 
-void TRaster::Blend(int x, int y, uint32_t argb, int constantAlpha) noexcept {
-  const uint32_t a = ((argb >> 24) * uint32_t(constantAlpha) + 127) / 255;
-  if (a == 0) return;
+void TRaster::Blend(int x, int y, uint32_t argb, int constantAlpha, bool premultiplied) noexcept {
+  const uint32_t c = uint32_t(std::clamp(constantAlpha, 0, 255));
+  const uint32_t a = ((argb >> 24) * c + 127) / 255;
+  if (a == 0 && !premultiplied) return;
   const uint32_t d = Dest(x, y);
   auto channel = [&](int shift) {
     const uint32_t s = (argb >> shift) & 0xFF, dc = (d >> shift) & 0xFF;
-    return ((s * a + dc * (255 - a) + 127) / 255) << shift;
+    // Premultiplied: source times the constant, destination times what the
+    // source leaves; straight: the usual mix.
+    const uint32_t v = premultiplied ? (s * c + dc * (255 - a) + 127) / 255 : (s * a + dc * (255 - a) + 127) / 255;
+    return std::min<uint32_t>(v, 255) << shift;
   };
   Put(x, y, channel(16) | channel(8) | channel(0));
 }

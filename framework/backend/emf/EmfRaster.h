@@ -106,8 +106,9 @@ public:
   // painted yet counts as white, the paper the picture is drawn on.
   uint32_t Dest(int x, int y) const noexcept;
   void Put(int x, int y, uint32_t rgb) noexcept;
-  // Blends a straight-alpha pixel over the destination (AlphaBlend).
-  void Blend(int x, int y, uint32_t argb, int constantAlpha) noexcept;
+  // Blends a pixel over the destination as AlphaBlend does: its alpha times
+  // the constant alpha; `premultiplied` colours already carry their alpha.
+  void Blend(int x, int y, uint32_t argb, int constantAlpha, bool premultiplied) noexcept;
 
 private:
   TSurfacePtr FImage;

@@ -19,6 +19,14 @@
 #include "SysUtils.h"
 #include "WmfConverter.h"
 
+namespace {
+template <class T> T Load(const char* p) {
+  T value;
+  std::memcpy(&value, p, sizeof value);
+  return value;
+}
+}  // namespace
+
 struct TMetafilePlayer::TPlatformPlayer {
   std::vector<uint8_t> Records;  // the EMF, up to its end record
   // The picture's frame in reference-device pixels: Render maps it onto the
@@ -32,6 +40,22 @@ struct TMetafilePlayer::TPlatformPlayer {
 
 namespace {
 [[noreturn]] void Invalid() { throw EInvalidGraphic(kInvalidMetafile); }
+
+// A text record without a spacing array (its offset 0), as GDI writes and
+// plays for text laid out by the font. libUEMF's check would count the array
+// in anyway and refuse the record; here the string alone must lie inside it.
+bool TextWithoutSpacing(const char* record, uint32_t size) {
+  const bool wide = Load<uint32_t>(record) == U_EMR_EXTTEXTOUTW;
+  const size_t textAt = offsetof(U_EMREXTTEXTOUTW, emrtext);
+  if (size < textAt + sizeof(U_EMRTEXT) + 4) return false;
+  U_EMRTEXT text;
+  std::memcpy(&text, record + textAt, sizeof text);
+  const size_t dxAt = textAt + sizeof(U_EMRTEXT) + ((text.fOptions & U_ETO_NO_RECT) ? 0 : sizeof(U_RECTL));
+  if (dxAt + 4 > size || Load<uint32_t>(record + dxAt) != 0) return false;
+  const uint64_t bytes = uint64_t(text.nChars) * (wide ? 2 : 1);
+  if (text.offString > size || bytes > size - text.offString) Invalid();
+  return true;
+}
 }  // namespace
 
 TMetafilePlayer::TMetafilePlayer(std::span<const uint8_t> bytes) : FPlatform(std::make_unique<TPlatformPlayer>()) {
@@ -54,10 +78,12 @@ TPoint TMetafilePlayer::TPlatformPlayer::Load(std::span<const uint8_t> bytes) {
   std::vector<uint32_t> aligned((bytes.size() + 3) / 4);
   std::memcpy(aligned.data(), bytes.data(), bytes.size());
   const char* const data = reinterpret_cast<const char*>(aligned.data());
-  const size_t length = WalkEmfRecords(bytes, [&](uint32_t type, size_t off, uint32_t) {
-    // libUEMF checks the record types it knows; the player passes over
-    // the others.
-    if (type >= U_EMR_MIN && type <= U_EMR_MAX && !U_emf_record_safe(data + off)) Invalid();
+  const size_t length = WalkEmfRecords(bytes, [&](uint32_t type, size_t off, uint32_t size) {
+    // libUEMF checks the records the player reads; the player passes over
+    // the others without reading them.
+    if (!emf::PlaysRecord(type)) return;
+    if ((type == U_EMR_EXTTEXTOUTA || type == U_EMR_EXTTEXTOUTW) && TextWithoutSpacing(data + off, size)) return;
+    if (!U_emf_record_safe(data + off)) Invalid();
   });
   const size_t headerSize = EmfHeaderSize(bytes);
   Records.assign(bytes.begin(), bytes.begin() + std::ptrdiff_t(length));

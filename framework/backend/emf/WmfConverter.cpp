@@ -81,27 +81,41 @@ private:
   uint32_t FPeak = 1;
 };
 
-// ANSI text as UTF-16 (code page 1252 read as Latin-1).
+// A face name as UTF-16 (code page 1252 read as Latin-1).
 std::vector<uint16_t> Widen(const char* text, size_t length) {
   std::vector<uint16_t> out(length + 1, 0);
   for (size_t i = 0; i < length; ++i) out[i] = uint8_t(text[i]);
   return out;
 }
 
+// A WMF text run as ExtTextOutA: the bytes as they are, so that the player
+// reads them in the code page of the font's charset, and the WMF's own
+// advances when it has them. Without advances the spacing array's offset is
+// left 0: the player then lays the run out in the font itself, as GDI
+// plays a TextOut.
 void Text(TEmfOut& out, U_POINT16 at, const char* text, int16_t length, uint16_t options, U_RECT16 clip,
-          int fontHeight) {
+          const int16_t* dx) {
   if (length <= 0) return;
-  // The EMF text carries one advance per character (made here), so only
-  // the options that do not change the Dx array's meaning are kept.
+  // Options that change what the advances mean are not carried over.
   options &= U_ETO_OPAQUE | U_ETO_CLIPPED;
-  std::vector<uint16_t> wide = Widen(text, size_t(length));
-  std::unique_ptr<uint32_t, decltype(&std::free)> dx(dx_set(fontHeight, U_FW_NORMAL, uint32_t(length)), &std::free);
-  if (!dx) return;
+  std::vector<char> bytes(text, text + length);
+  bytes.push_back('\0');
+  std::vector<uint32_t> advances(size_t(length), 0);
+  if (dx)
+    for (int16_t i = 0; i < length; ++i) advances[size_t(i)] = uint32_t(int32_t(Load<int16_t>(reinterpret_cast<const char*>(dx + i))));
   std::unique_ptr<char, decltype(&std::free)> emrtext(
-      emrtext_set(Pt(at), uint32_t(length), 2, wide.data(), options, Rc(clip), dx.get()), &std::free);
+      emrtext_set(Pt(at), uint32_t(length), 1, bytes.data(), options, Rc(clip), advances.data()), &std::free);
   if (!emrtext) return;
-  out.Add(U_EMREXTTEXTOUTW_set(rectl_set(pointl_set(0, 0), pointl_set(-1, -1)), U_GM_COMPATIBLE, 1.0f, 1.0f,
-                               reinterpret_cast<PU_EMRTEXT>(emrtext.get())));
+  char* record = U_EMREXTTEXTOUTA_set(rectl_set(pointl_set(0, 0), pointl_set(-1, -1)), U_GM_COMPATIBLE, 1.0f, 1.0f,
+                                      reinterpret_cast<PU_EMRTEXT>(emrtext.get()));
+  if (record && !dx) {
+    // The spacing array's offset follows the text fields and the rectangle.
+    const size_t at = offsetof(U_EMREXTTEXTOUTA, emrtext) + sizeof(U_EMRTEXT) +
+                      ((options & U_ETO_NO_RECT) ? 0 : sizeof(U_RECTL));
+    const uint32_t none = 0;
+    if (at + 4 <= Load<uint32_t>(record + 4)) std::memcpy(record + at, &none, 4);
+  }
+  out.Add(record);
 }
 
 // A DIB inside a WMF record as StretchDIBits.
@@ -121,6 +135,25 @@ void Bitmap(TEmfOut& out, const char* dib, const char* end, U_POINT16 dst, U_POI
   out.Add(U_EMRSTRETCHDIBITS_set(rectl_set(Pt(dst), pointl_set(dst.x + cDst.x, dst.y + cDst.y)), Pt(dst), Pt(cDst),
                                  Pt(src), Pt(cSrc), usage, rop, reinterpret_cast<PU_BITMAPINFO>(bmi.data()),
                                  uint32_t(pixels.size()), pixels.data()));
+}
+
+// A DIB pattern brush in slot `h`; false when the DIB cannot be read.
+bool PatternBrush(TEmfOut& out, uint32_t h, const char* dib, const char* end, uint32_t usage) {
+  if (end - dib < int(sizeof(U_BITMAPINFOHEADER))) return false;
+  const char* px = nullptr;
+  const U_RGBQUAD* ct = nullptr;
+  uint32_t numCt = 0;
+  int32_t width = 0, height = 0, colortype = 0, invert = 0;
+  if (wget_DIB_params(dib, &px, &ct, &numCt, &width, &height, &colortype, &invert) != U_BI_RGB) return false;
+  if (!px || px < dib || px > end) return false;
+  std::vector<uint32_t> bmi((size_t(px - dib) + 3) / 4 + 1);
+  std::memcpy(bmi.data(), dib, size_t(px - dib));
+  std::vector<char> pixels(px, end);
+  char* record = U_EMRCREATEDIBPATTERNBRUSHPT_set(h, usage, reinterpret_cast<PU_BITMAPINFO>(bmi.data()),
+                                                  uint32_t(pixels.size()), pixels.data());
+  if (!record) return false;
+  out.Add(record);
+  return true;
 }
 
 }  // namespace
@@ -170,8 +203,6 @@ std::vector<uint8_t> WmfToEmf(std::span<const uint8_t> wmf) {
   out.Add(U_EMRSETVIEWPORTEXTEX_set(sizel_set(pxW, pxH)));
 
   TObjects objects;
-  int fontHeight = 12;
-  std::vector<int> fontHeights;  // per slot, for text advances
   bool ended = false;
   for (const char* rec = data + headerSize; rec < limit && !ended;) {
     const size_t size = U_WMRRECSAFE_get(rec, limit);
@@ -315,15 +346,23 @@ std::vector<uint8_t> WmfToEmf(std::span<const uint8_t> wmf) {
                                          uint8_t(p[12]), uint8_t(p[13]), uint8_t(p[14]), uint8_t(p[15]),
                                          uint8_t(p[16]), uint8_t(p[17]), face.data());
         const uint32_t h = objects.Create(slObject);
-        if (fontHeights.size() < h) fontHeights.resize(h, 12);
-        fontHeights[h - 1] = std::abs(int(lf.lfHeight));
         out.Add(U_EMREXTCREATEFONTINDIRECTW_set(h, nullptr, reinterpret_cast<const char*>(&lf)));
         break;
       }
-      // Pattern brushes paint nothing here (the renderer has no pattern
-      // fills); palettes and regions only take their slot.
-      case U_WMR_CREATEPATTERNBRUSH:
+      // A DIB pattern brush keeps its pattern; the old device-dependent
+      // pattern brush (a 16-bit bitmap) becomes an empty brush that keeps
+      // its slot. Palettes and regions only take their slot.
       case U_WMR_DIBCREATEPATTERNBRUSH: {
+        const uint32_t h = objects.Create(slObject);
+        uint16_t style = 0, usage = 0;
+        const char* bm16 = nullptr;
+        const char* dib = nullptr;
+        if (U_WMRDIBCREATEPATTERNBRUSH_get(rec, &style, &usage, &bm16, &dib) > 0 && dib && PatternBrush(out, h, dib, end, usage))
+          break;
+        out.Add(U_EMRCREATEBRUSHINDIRECT_set(h, logbrush_set(U_BS_NULL, colorref3_set(0, 0, 0), 0)));
+        break;
+      }
+      case U_WMR_CREATEPATTERNBRUSH: {
         const uint32_t h = objects.Create(slObject);
         out.Add(U_EMRCREATEBRUSHINDIRECT_set(h, logbrush_set(U_BS_NULL, colorref3_set(0, 0, 0), 0)));
         break;
@@ -333,17 +372,13 @@ std::vector<uint8_t> WmfToEmf(std::span<const uint8_t> wmf) {
       case U_WMR_SELECTOBJECT: {
         uint16_t slot;
         need(U_WMRSELECTOBJECT_get(rec, &slot));
-        if (objects.Kind(slot) == slObject) {
-          out.Add(U_EMRSELECTOBJECT_set(uint32_t(slot) + 1));
-          if (slot < fontHeights.size() && fontHeights[slot] > 0) fontHeight = fontHeights[slot];
-        }
+        if (objects.Kind(slot) == slObject) out.Add(U_EMRSELECTOBJECT_set(uint32_t(slot) + 1));
         break;
       }
       case U_WMR_DELETEOBJECT: {
         uint16_t slot;
         need(U_WMRDELETEOBJECT_get(rec, &slot));
         if (objects.Kind(slot) == slObject) out.Add(U_EMRDELETEOBJECT_set(uint32_t(slot) + 1));
-        if (slot < fontHeights.size()) fontHeights[slot] = 0;
         objects.Free(slot);
         break;
       }
@@ -440,7 +475,7 @@ std::vector<uint8_t> WmfToEmf(std::span<const uint8_t> wmf) {
         int16_t length = 0;
         const char* text = nullptr;
         need(U_WMRTEXTOUT_get(rec, &at, &length, &text));
-        if (text && length > 0 && end - text >= length) Text(out, at, text, length, U_ETO_NONE, {}, fontHeight);
+        if (text && length > 0 && end - text >= length) Text(out, at, text, length, U_ETO_NONE, {}, nullptr);
         break;
       }
       case U_WMR_EXTTEXTOUT: {
@@ -459,7 +494,11 @@ std::vector<uint8_t> WmfToEmf(std::span<const uint8_t> wmf) {
           if (!WmfTextFits(Load<int16_t>(rec + 10), stringAt, size, 0)) break;
         }
         need(U_WMREXTTEXTOUT_get(rec, &at, &length, &options, &text, &dx, &clip));
-        if (text && length > 0 && end - text >= length) Text(out, at, text, length, options, clip, fontHeight);
+        // The advances, one per byte, when the record holds them all.
+        if (dx && (reinterpret_cast<const char*>(dx) < rec ||
+                   end - reinterpret_cast<const char*>(dx) < 2 * std::ptrdiff_t(length)))
+          dx = nullptr;
+        if (text && length > 0 && end - text >= length) Text(out, at, text, length, options, clip, dx);
         break;
       }
       case U_WMR_STRETCHDIB: {
