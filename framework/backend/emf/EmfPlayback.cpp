@@ -12,6 +12,7 @@
 #include <numbers>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "BitmapCodec.h"
@@ -100,8 +101,9 @@ uint32_t Rgb(U_COLORREF c) { return (uint32_t(c.Red) << 16) | (uint32_t(c.Green)
 
 struct TPenObject {
   bool Null = false;
-  bool Geometric = false;  // width in logical units; else one pixel
-  double Width = 0;        // logical units
+  bool Geometric = false;  // an ExtCreatePen geometric pen (caps, joins)
+  bool Cosmetic = false;   // an ExtCreatePen cosmetic pen: always one pixel
+  double Width = 0;        // logical units; 0 is one pixel
   uint32_t Color = 0;
   int Style = U_PS_SOLID;  // the dash style (low byte of the pen style)
   TCap Cap = cpRound;
@@ -179,6 +181,7 @@ struct TDc {
   uint32_t TextColor = 0, BkColor = 0xFFFFFF;
   int BkMode = U_OPAQUE, TextAlign = 0, FillMode = U_ALTERNATE, Rop2 = U_R2_COPYPEN;
   int ArcDirection = U_AD_COUNTERCLOCKWISE;
+  int StretchMode = U_BLACKONWHITE;
   double MiterLimit = 10;
   TPointD Position;  // logical
   TPoint BrushOrigin;
@@ -240,6 +243,49 @@ const uint8_t kHatches[6][8] = {
     {0x08, 0x08, 0x08, 0x08, 0xFF, 0x08, 0x08, 0x08},  // cross
     {0x81, 0x42, 0x24, 0x18, 0x18, 0x24, 0x42, 0x81},  // diagonal cross
 };
+
+// The source pixels of [u0, u1) x [v0, v1) combined as a shrinking
+// StretchBlt does: ANDed (BLACKONWHITE, which keeps black lines), ORed
+// (WHITEONBLACK) or averaged (HALFTONE). Large areas are sampled.
+uint32_t StretchSample(const TDecodedImage& image, double u0, double u1, double v0, double v1, int mode) {
+  const int c0 = std::clamp(int(std::floor(u0)), 0, image.Width - 1);
+  const int c1 = std::clamp(int(std::ceil(u1)), c0 + 1, image.Width);
+  const int r0 = std::clamp(int(std::floor(v0)), 0, image.Height - 1);
+  const int r1 = std::clamp(int(std::ceil(v1)), r0 + 1, image.Height);
+  const int stepC = std::max(1, (c1 - c0) / 16), stepR = std::max(1, (r1 - r0) / 16);
+  uint32_t all = 0xFFFFFF, any = 0;
+  uint64_t sum[3] = {0, 0, 0}, n = 0;
+  for (int r = r0; r < r1; r += stepR)
+    for (int c = c0; c < c1; c += stepC) {
+      const uint32_t p = image.Pixels[size_t(r) * size_t(image.Width) + size_t(c)] & 0xFFFFFF;
+      all &= p;
+      any |= p;
+      sum[0] += p >> 16, sum[1] += (p >> 8) & 0xFF, sum[2] += p & 0xFF;
+      ++n;
+    }
+  if (mode == U_BLACKONWHITE) return all;
+  if (mode == U_WHITEONBLACK) return any;
+  return uint32_t(((sum[0] + n / 2) / n) << 16 | ((sum[1] + n / 2) / n) << 8 | ((sum[2] + n / 2) / n));
+}
+
+// The image at a point between pixel centres, interpolated linearly (edges
+// repeated).
+uint32_t Interpolate(const TDecodedImage& image, double u, double v) {
+  const int c = int(std::floor(u)), r = int(std::floor(v));
+  const double fu = u - c, fv = v - r;
+  auto at = [&](int cc, int rr) {
+    cc = std::clamp(cc, 0, image.Width - 1), rr = std::clamp(rr, 0, image.Height - 1);
+    return image.Pixels[size_t(rr) * size_t(image.Width) + size_t(cc)];
+  };
+  const uint32_t p00 = at(c, r), p10 = at(c + 1, r), p01 = at(c, r + 1), p11 = at(c + 1, r + 1);
+  uint32_t out = 0;
+  for (int shift : {16, 8, 0}) {
+    auto ch = [&](uint32_t p) { return double((p >> shift) & 0xFF); };
+    const double top = ch(p00) + (ch(p10) - ch(p00)) * fu, bottom = ch(p01) + (ch(p11) - ch(p01)) * fu;
+    out |= uint32_t(std::clamp(std::lround(top + (bottom - top) * fv), 0L, 255L)) << shift;
+  }
+  return out;
+}
 
 // ---- the player ------------------------------------------------------------
 
@@ -366,12 +412,13 @@ void TPlayer::FillDevice(const std::vector<std::vector<TPointD>>& polygons, cons
 void TPlayer::StrokeDevice(const std::vector<TPointD>& points, bool closed) {
   const TPenObject& pen = FDc.Pen;
   if (pen.Null || points.empty() || pen.Style == U_PS_NULL) return;
-  // Width 0 (and 1 where a unit is a pixel or less) is the one-pixel
-  // cosmetic pen; anything that comes out wider is drawn wide, solid.
-  const double width = pen.Width * Scale();
+  // A pen's width is in logical units (0 is one pixel, whatever the
+  // scale); one that comes out a pixel wide is the cosmetic line with its
+  // dash pattern, anything wider is drawn wide, solid.
+  const double width = pen.Cosmetic || pen.Width == 0 ? 1 : std::floor(pen.Width * Scale() + 0.5);
   TPaint paint;
   paint.Color = pen.Color;
-  if (!pen.Geometric && pen.Width <= 1) {
+  if (width <= 1) {
     TDashes dashes;
     switch (pen.Style) {
       case U_PS_DASH: dashes = {18, 6}; break;
@@ -395,7 +442,7 @@ void TPlayer::StrokeDevice(const std::vector<TPointD>& points, bool closed) {
     FRaster.Paint(coverage, paint, FDc.Rop2);
     return;
   }
-  const double w = std::max(1.0, std::floor(width + 0.5));
+  const double w = width;
   TCoverage coverage = NewCoverage(CoverBox(points, w));
   WideLine(coverage, points, closed, w, pen.Cap, pen.Join, FDc.MiterLimit);
   FRaster.Paint(coverage, paint, FDc.Rop2);
@@ -655,10 +702,9 @@ void TPlayer::CreatePen(const TRecord& r) {
   p.Style = int(pen->lopnStyle & U_PS_STYLE_MASK);
   p.Null = p.Style == U_PS_NULL;
   p.InsideFrame = p.Style == U_PS_INSIDEFRAME;
+  // As wide as it says in logical units, scaled with the picture; one
+  // pixel when that is 0, as GDI's are.
   p.Width = std::abs(pen->lopnWidth.x);
-  // A pen of CreatePen is as wide as it says in logical units; one pixel
-  // when that is 0 (or rounds to nothing), as GDI's are.
-  p.Geometric = p.Width > 1;
   p.Color = Rgb(pen->lopnColor);
 }
 
@@ -675,6 +721,7 @@ void TPlayer::ExtCreatePen(const TRecord& r) {
   p.Null = p.Style == U_PS_NULL || elp->elpBrushStyle == U_BS_NULL;
   p.InsideFrame = p.Style == U_PS_INSIDEFRAME;
   p.Geometric = (style & U_PS_TYPE_MASK) == U_PS_GEOMETRIC;
+  p.Cosmetic = !p.Geometric;
   p.Width = p.Geometric ? double(elp->elpWidth) : 1;
   p.Color = Rgb(elp->elpColor);
   switch (style & U_PS_ENDCAP_MASK) {
@@ -1216,7 +1263,12 @@ void TPlayer::Blit(const TRecord& r) {
   if (dibRecord && BottomUp(r, offBmi)) sy = h - (sy + sh);
   if (sw <= 0 || sh <= 0) return;
   const double stepX = double(sw) / (x1 - x0), stepY = double(sh) / (y1 - y0);
+  // Shrinking combines the source pixels a destination pixel covers as the
+  // stretch mode says; alpha blends keep one source pixel each.
+  const int mode = blend ? U_COLORONCOLOR : FDc.StretchMode;
   for (int y = target.Top; y < target.Bottom; ++y) {
+    double v0 = (y - y0) * stepY, v1 = v0 + stepY;
+    if (mirrorY) std::tie(v0, v1) = std::pair(sh - v1, sh - v0);
     int v = int(std::floor((y - y0 + 0.5) * stepY));
     if (mirrorY) v = sh - 1 - v;
     const int row = sy + v;
@@ -1227,7 +1279,18 @@ void TPlayer::Blit(const TRecord& r) {
       if (mirrorX) u = sw - 1 - u;
       const int column = sx + u;
       if (column < 0 || column >= w) continue;
-      const uint32_t pixel = image->Pixels[size_t(row) * size_t(w) + size_t(column)];
+      uint32_t pixel = image->Pixels[size_t(row) * size_t(w) + size_t(column)];
+      if ((stepX > 1 || stepY > 1) && mode != U_COLORONCOLOR && mode != U_STRETCH_DELETESCANS) {
+        double u0 = (x - x0) * stepX, u1 = u0 + stepX;
+        if (mirrorX) std::tie(u0, u1) = std::pair(sw - u1, sw - u0);
+        pixel = StretchSample(*image, sx + u0, sx + u1, sy + v0, sy + v1, mode);
+      } else if (mode == U_HALFTONE && (stepX < 1 || stepY < 1)) {
+        // Enlarged in halftone mode: interpolated between the four nearest
+        // source pixels.
+        double u = (x - x0 + 0.5) * stepX;
+        if (mirrorX) u = sw - u;
+        pixel = Interpolate(*image, sx + u - 0.5, sy + (v0 + v1) / 2 - 0.5);
+      }
       if (blend) {
         if (!alpha.empty()) {
           const uint32_t a = alpha[size_t(row) * size_t(w) + size_t(column)];
@@ -1446,6 +1509,9 @@ void TPlayer::Record(const TRecord& r) {
     case U_EMR_SETARCDIRECTION:
       if (const auto v = r.Get<uint32_t>(8)) FDc.ArcDirection = int(*v);
       break;
+    case U_EMR_SETSTRETCHBLTMODE:
+      if (const auto v = r.Get<uint32_t>(8)) FDc.StretchMode = int(*v);
+      break;
     case U_EMR_SETTEXTCOLOR:
       if (const auto v = r.Get<U_COLORREF>(8)) FDc.TextColor = Rgb(*v);
       break;
@@ -1550,7 +1616,7 @@ void TPlayer::Record(const TRecord& r) {
 
 bool PlaysRecord(uint32_t type) noexcept {
   switch (type) {
-    case U_EMR_COMMENT: case U_EMR_SETSTRETCHBLTMODE: case U_EMR_SETICMMODE: case U_EMR_SELECTPALETTE:
+    case U_EMR_COMMENT: case U_EMR_SETICMMODE: case U_EMR_SELECTPALETTE:
     case U_EMR_CREATEPALETTE: case U_EMR_SETPALETTEENTRIES: case U_EMR_RESIZEPALETTE: case U_EMR_REALIZEPALETTE:
     case U_EMR_SETMAPPERFLAGS: case U_EMR_SETCOLORADJUSTMENT: case U_EMR_SMALLTEXTOUT: case U_EMR_GRADIENTFILL:
     case U_EMR_MASKBLT: case U_EMR_PLGBLT: case U_EMR_POLYDRAW: case U_EMR_POLYDRAW16: case U_EMR_EXTFLOODFILL:

@@ -137,6 +137,15 @@ void Bitmap(TEmfOut& out, const char* dib, const char* end, U_POINT16 dst, U_POI
                                  uint32_t(pixels.size()), pixels.data()));
 }
 
+// A raster operation over a rectangle with the selected brush and no
+// source bitmap (PatBlt), as a BitBlt record without one.
+void PatternBlit(TEmfOut& out, U_POINT16 dst, U_POINT16 cwh, uint32_t rop) {
+  const U_XFORM identity{1, 0, 0, 1, 0, 0};
+  out.Add(U_EMRBITBLT_set(rectl_set(Pt(dst), pointl_set(dst.x + cwh.x, dst.y + cwh.y)), Pt(dst), Pt(cwh),
+                          pointl_set(0, 0), identity, colorref3_set(0, 0, 0), U_DIB_RGB_COLORS, rop, nullptr, 0,
+                          nullptr));
+}
+
 // A DIB pattern brush in slot `h`; false when the DIB cannot be read.
 bool PatternBrush(TEmfOut& out, uint32_t h, const char* dib, const char* end, uint32_t usage) {
   if (end - dib < int(sizeof(U_BITMAPINFOHEADER))) return false;
@@ -523,7 +532,16 @@ std::vector<uint8_t> WmfToEmf(std::span<const uint8_t> wmf) {
         uint32_t rop;
         const char* dib = nullptr;
         need(U_WMRDIBBITBLT_get(rec, &dst, &cwh, &src, &rop, &dib));
-        Bitmap(out, dib, end, dst, cwh, src, cwh, U_DIB_RGB_COLORS, rop);
+        // The short form has no bitmap: a raster operation with the brush.
+        if (dib) Bitmap(out, dib, end, dst, cwh, src, cwh, U_DIB_RGB_COLORS, rop);
+        else PatternBlit(out, dst, cwh, rop);
+        break;
+      }
+      case U_WMR_PATBLT: {
+        U_POINT16 dst, cwh;
+        uint32_t rop;
+        need(U_WMRPATBLT_get(rec, &dst, &cwh, &rop));
+        PatternBlit(out, dst, cwh, rop);
         break;
       }
       default: break;  // outside the drawn set: skipped
