@@ -112,6 +112,24 @@ TEST(MetafileTest, RecordFamiliesDrawWhereTheyShould) {
        {{100, 50, kRed}, {52, 27, kRed}, {40, 50, kUntouched}, {160, 50, kUntouched}, {100, 20, kUntouched},
         {100, 80, kUntouched}}},
       {"unhandled records", &Unhandled, {{100, 50, kLime}, {10, 10, kUntouched}}},
+      // Hatch lines every 8 device pixels; the gaps keep what is beneath
+      // with a transparent background and take the background colour
+      // (white) with an opaque one, here over yellow.
+      {"hatches",
+       &Hatches,
+       {{20, 12, kBlue}, {20, 14, kUntouched}, {20, 68, kBlue}, {20, 62, kUntouched}, {37, 62, kYellow},
+        {44, 20, kBlue}, {44, 21, kBlue}, {46, 20, kUntouched}}},
+      // XOR, NOT and AND of the brush with what lies beneath (red, or the
+      // white paper).
+      {"raster operations",
+       &RasterOps,
+       {{70, 30, kYellow}, {150, 30, kFuchsia}, {70, 52, kAqua}, {150, 52, kBlack}, {70, 72, kRed},
+        {150, 72, kYellow}, {30, 50, kRed}}},
+      // A self-crossing star: its middle is a hole with the alternate rule
+      // and filled with the winding one.
+      {"fill modes",
+       &FillModes,
+       {{50, 50, kUntouched}, {150, 50, kBlue}, {50, 30, kBlue}, {150, 30, kBlue}}},
   };
   for (TFormat format : {fmEmf, fmWmf})
     for (const Case& c : cases) {

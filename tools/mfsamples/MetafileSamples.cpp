@@ -63,6 +63,10 @@ public:
   virtual uint32_t Pen(int width, uint32_t rgb) = 0;
   virtual uint32_t NullPen() = 0;
   virtual uint32_t Brush(uint32_t rgb) = 0;
+  virtual uint32_t HatchBrush(uint32_t hatch, uint32_t rgb) = 0;
+  virtual void BkMode(uint32_t mode) = 0;
+  virtual void Rop2(uint32_t mode) = 0;
+  virtual void FillMode(uint32_t mode) = 0;
   virtual uint32_t Font(int height, int weight, bool italic, int escapement) = 0;
   virtual void Select(uint32_t handle) = 0;
   virtual void Delete(uint32_t handle) = 0;
@@ -120,6 +124,14 @@ public:
     Add(createbrushindirect_set(&h, FHandles, logbrush_set(U_BS_SOLID, Ref(rgb), 0)));
     return h;
   }
+  uint32_t HatchBrush(uint32_t hatch, uint32_t rgb) override {
+    uint32_t h;
+    Add(createbrushindirect_set(&h, FHandles, logbrush_set(U_BS_HATCHED, Ref(rgb), hatch)));
+    return h;
+  }
+  void BkMode(uint32_t mode) override { Add(U_EMRSETBKMODE_set(mode)); }
+  void Rop2(uint32_t mode) override { Add(U_EMRSETROP2_set(mode)); }
+  void FillMode(uint32_t mode) override { Add(U_EMRSETPOLYFILLMODE_set(mode)); }
   uint32_t Font(int height, int weight, bool italic, int escapement) override {
     std::unique_ptr<uint16_t, decltype(&std::free)> face(U_Utf8ToUtf16le("Arial", 0, nullptr), &std::free);
     U_LOGFONT lf = logfont_set(-height, 0, escapement, escapement, weight, italic ? 1 : 0, 0, 0, U_ANSI_CHARSET,
@@ -283,6 +295,14 @@ public:
     Add(wcreatebrushindirect_set(&h, FHandles, U_WLOGBRUSH_set(U_BS_SOLID, Ref(rgb), 0)));
     return h;
   }
+  uint32_t HatchBrush(uint32_t hatch, uint32_t rgb) override {
+    uint32_t h;
+    Add(wcreatebrushindirect_set(&h, FHandles, U_WLOGBRUSH_set(U_BS_HATCHED, Ref(rgb), uint16_t(hatch))));
+    return h;
+  }
+  void BkMode(uint32_t mode) override { Add(U_WMRSETBKMODE_set(uint16_t(mode))); }
+  void Rop2(uint32_t mode) override { Add(U_WMRSETROP2_set(uint16_t(mode))); }
+  void FillMode(uint32_t mode) override { Add(U_WMRSETPOLYFILLMODE_set(uint16_t(mode))); }
   uint32_t Font(int height, int weight, bool italic, int escapement) override {
     std::unique_ptr<U_FONT, decltype(&std::free)> font(
         U_FONT_set(int16_t(-height), 0, int16_t(escapement), int16_t(escapement), int16_t(weight), italic ? 1 : 0, 0,
@@ -418,6 +438,53 @@ TBytes Shapes(TFormat format) {
     w->Chord(130, 50, 190, 100, {190, 75}, {130, 75});
     w->Pie(130, 50, 190, 100, {160, 100}, {190, 75});
   });
+  return w->Finish();
+}
+
+TBytes Hatches(TFormat format) {
+  auto w = NewWriter(format, 200, 100);
+  w->Select(w->NullPen());
+  // The six hatch styles on a transparent background, then on an opaque
+  // (white) one over a yellow ground.
+  WithBrush(*w, kYellow, [&] { w->Rectangle(0, 50, 200, 100); });
+  for (uint32_t style = 0; style < 6; ++style) {
+    const uint32_t brush = w->HatchBrush(style, kBlue);
+    w->Select(brush);
+    w->BkMode(U_TRANSPARENT);
+    w->Rectangle(int(10 + style * 30), 10, int(34 + style * 30), 40);
+    w->BkMode(U_OPAQUE);
+    w->Rectangle(int(10 + style * 30), 60, int(34 + style * 30), 90);
+    w->Delete(brush);
+  }
+  return w->Finish();
+}
+
+TBytes RasterOps(TFormat format) {
+  auto w = NewWriter(format, 200, 100);
+  w->Select(w->NullPen());
+  WithBrush(*w, kRed, [&] { w->Rectangle(10, 10, 110, 90); });
+  // XOR, then NOT (the pen's colour plays no part), then MASK (AND).
+  w->Rop2(U_R2_XORPEN);
+  WithBrush(*w, kLime, [&] { w->Rectangle(60, 20, 190, 40); });
+  w->Rop2(U_R2_NOT);
+  WithBrush(*w, kBlue, [&] { w->Rectangle(60, 45, 190, 60); });
+  w->Rop2(U_R2_MASKPEN);
+  WithBrush(*w, kYellow, [&] { w->Rectangle(60, 65, 190, 80); });
+  w->Rop2(U_R2_COPYPEN);
+  return w->Finish();
+}
+
+TBytes FillModes(TFormat format) {
+  auto w = NewWriter(format, 200, 100);
+  w->Select(w->NullPen());
+  // A five-pointed star drawn in one stroke: its middle is inside twice.
+  auto star = [](int cx) {
+    return std::vector<TPoint>{{cx, 5}, {cx + 29, 95}, {cx - 47, 39}, {cx + 47, 39}, {cx - 29, 95}};
+  };
+  w->FillMode(U_ALTERNATE);
+  WithBrush(*w, kBlue, [&] { w->Polygon(star(50)); });
+  w->FillMode(U_WINDING);
+  WithBrush(*w, kBlue, [&] { w->Polygon(star(150)); });
   return w->Finish();
 }
 

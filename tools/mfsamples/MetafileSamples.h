@@ -35,6 +35,13 @@ TBytes Shapes(TFormat format);
 // a move-to/line-to (10,50)-(190,50), and the upper half of the arc of the
 // ellipse (10,60)-(190,100) (its top point (100,60)).
 TBytes Lines(TFormat format);
+// Hatched brushes, each style on a transparent and on an opaque background.
+TBytes Hatches(TFormat format);
+// Raster operations of the pen and brush over a red rectangle: XOR, NOT,
+// AND.
+TBytes RasterOps(TFormat format);
+// One self-crossing star filled with the alternate rule, one with winding.
+TBytes FillModes(TFormat format);
 
 // 200 x 100. Anisotropic mapping, window origin (100,100) extent (1000,500),
 // viewport origin (0,0) extent (200,100): a red rectangle of logical

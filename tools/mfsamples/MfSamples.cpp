@@ -48,6 +48,9 @@ int main(int argc, char** argv) {
         const std::string ext = f == fmEmf ? ".emf" : ".wmf";
         Write(dir + "/shapes" + ext, Shapes(f));
         Write(dir + "/lines" + ext, Lines(f));
+        Write(dir + "/hatches" + ext, Hatches(f));
+        Write(dir + "/rasterops" + ext, RasterOps(f));
+        Write(dir + "/fillmodes" + ext, FillModes(f));
         Write(dir + "/mapmode" + ext, MapMode(f));
         Write(dir + "/bitmap" + ext, Bitmap(f));
         Write(dir + "/text" + ext, Text(f, 24, 700, true, 300));

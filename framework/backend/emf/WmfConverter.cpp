@@ -254,6 +254,19 @@ std::vector<uint8_t> WmfToEmf(std::span<const uint8_t> wmf) {
         out.Add(U_EMRSETPOLYFILLMODE_set(m));
         break;
       }
+      case U_WMR_SETROP2: {
+        uint16_t m;
+        need(U_WMRSETROP2_get(rec, &m));
+        out.Add(U_EMRSETROP2_set(m));
+        break;
+      }
+      case U_WMR_SETPIXEL: {
+        U_COLORREF c;
+        U_POINT16 p;
+        need(U_WMRSETPIXEL_get(rec, &c, &p));
+        out.Add(U_EMRSETPIXELV_set(Pt(p), c));
+        break;
+      }
       case U_WMR_SETSTRETCHBLTMODE: {
         uint16_t m;
         need(U_WMRSETSTRETCHBLTMODE_get(rec, &m));
