@@ -68,7 +68,7 @@ std::vector<TPointD> ArcPoints(TPointD c, double rx, double ry, TPointD start, T
   double sweep = clockwise ? a0 - a1 : a1 - a0;
   while (sweep <= 1e-12) sweep += 2 * std::numbers::pi;
   const double perimeter = std::numbers::pi * (rx + ry);
-  const int steps = std::clamp(int(std::ceil(perimeter * sweep / (2 * std::numbers::pi) / 2)), 4, 2000);
+  const int steps = ClampedInt(std::ceil(perimeter * sweep / (2 * std::numbers::pi) / 2), 4, 2000);
   points.reserve(size_t(steps) + 1);
   for (int i = 0; i <= steps; ++i) {
     const double a = a0 + (clockwise ? -1 : 1) * sweep * i / steps;
@@ -248,10 +248,10 @@ const uint8_t kHatches[6][8] = {
 // StretchBlt does: ANDed (BLACKONWHITE, which keeps black lines), ORed
 // (WHITEONBLACK) or averaged (HALFTONE). Large areas are sampled.
 uint32_t StretchSample(const TDecodedImage& image, double u0, double u1, double v0, double v1, int mode) {
-  const int c0 = std::clamp(int(std::floor(u0)), 0, image.Width - 1);
-  const int c1 = std::clamp(int(std::ceil(u1)), c0 + 1, image.Width);
-  const int r0 = std::clamp(int(std::floor(v0)), 0, image.Height - 1);
-  const int r1 = std::clamp(int(std::ceil(v1)), r0 + 1, image.Height);
+  const int c0 = ClampedInt(std::floor(u0), 0, image.Width - 1);
+  const int c1 = ClampedInt(std::ceil(u1), c0 + 1, image.Width);
+  const int r0 = ClampedInt(std::floor(v0), 0, image.Height - 1);
+  const int r1 = ClampedInt(std::ceil(v1), r0 + 1, image.Height);
   const int stepC = std::max(1, (c1 - c0) / 16), stepR = std::max(1, (r1 - r0) / 16);
   uint32_t all = 0xFFFFFF, any = 0;
   uint64_t sum[3] = {0, 0, 0}, n = 0;
@@ -271,7 +271,7 @@ uint32_t StretchSample(const TDecodedImage& image, double u0, double u1, double 
 // The image at a point between pixel centres, interpolated linearly (edges
 // repeated).
 uint32_t Interpolate(const TDecodedImage& image, double u, double v) {
-  const int c = int(std::floor(u)), r = int(std::floor(v));
+  const int c = ClampedInt(std::floor(u), -1, image.Width), r = ClampedInt(std::floor(v), -1, image.Height);
   const double fu = u - c, fv = v - r;
   auto at = [&](int cc, int rr) {
     cc = std::clamp(cc, 0, image.Width - 1), rr = std::clamp(rr, 0, image.Height - 1);
@@ -395,7 +395,7 @@ TRect TPlayer::CoverBox(const std::vector<TPointD>& points, double margin) const
            std::min(box.Bottom, c.Bottom)};
   }
   if (points.empty() || !(l <= r)) return {};
-  auto clampInt = [](double v) { return int(std::clamp(v, -1e8, 1e8)); };
+  auto clampInt = [](double v) { return ClampedInt(v, -100000000, 100000000); };
   return {std::max(box.Left, clampInt(std::floor(l - margin)) - 1), std::max(box.Top, clampInt(std::floor(t - margin)) - 1),
           std::min(box.Right, clampInt(std::ceil(r + margin)) + 2), std::min(box.Bottom, clampInt(std::ceil(b + margin)) + 2)};
 }
@@ -432,7 +432,7 @@ void TPlayer::StrokeDevice(const std::vector<TPointD>& points, bool closed) {
     TCoverage coverage = NewCoverage(CoverBox(points, 1));
     std::vector<TPoint> p;
     p.reserve(points.size() + 1);
-    for (const TPointD& q : points) p.push_back({int(std::floor(q.X + 0.5)), int(std::floor(q.Y + 0.5))});
+    for (const TPointD& q : points) p.push_back({PixelOf(q.X), PixelOf(q.Y)});
     if (closed && p.size() > 1) p.push_back(p.front());
     int dashPos = 0;
     for (size_t i = 0; i + 1 < p.size(); ++i) CosmeticLine(coverage, p[i], p[i + 1], dashes, dashPos);
@@ -635,7 +635,7 @@ void TPlayer::Box(const TRecord& r) {
   if (!corner) return;
   const double cw = std::min(std::fabs(corner->cx * ScaleX()) / 2, rx), ch = std::min(std::fabs(corner->cy * ScaleY()) / 2, ry);
   auto quarter = [&](double cx, double cy, double from) {
-    const int steps = std::clamp(int(std::ceil((cw + ch) / 2)), 2, 200);
+    const int steps = ClampedInt(std::ceil((cw + ch) / 2), 2, 200);
     for (int i = 0; i <= steps; ++i) {
       const double a = from + std::numbers::pi / 2 * i / steps;
       outline.push_back({cx + cw * std::cos(a), cy - ch * std::sin(a)});
@@ -1014,7 +1014,8 @@ void TPlayer::Text(const TRecord& r, bool wide) {
       FRaster.Paint(coverage, BrushPaint(background), U_R2_COPYPEN);
     }
     if (t.fOptions & U_ETO_CLIPPED) {
-      TCoverage box = NewCoverage(FRaster.Bounds());
+      // Intersected with the clip: only the current clip's part matters.
+      TCoverage box = NewCoverage(CoverBox(corners, 0));
       const std::vector<TPointD> polys[1] = {corners};
       FillPolygons(box, polys, frAlternate);
       CombineClip(box, U_RGN_AND);
@@ -1071,7 +1072,7 @@ void TPlayer::Text(const TRecord& r, bool wide) {
   TFont font;
   font.SetName(FDc.Font.Face.empty() ? "Arial" : FDc.Font.Face);
   const double heightPx = FDc.Font.Height == 0 ? 16 : FDc.Font.Height * ScaleY();
-  const int height = int(std::clamp(std::floor(std::fabs(heightPx) + 0.5), 1.0, 2000.0));
+  const int height = ClampedInt(std::floor(std::fabs(heightPx) + 0.5), 1, 2000);
   font.SetHeight(FDc.Font.Height > 0 ? height : -height);
   TFontStyles style;
   if (FDc.Font.Weight >= 600) style.Include(fsBold);
@@ -1084,7 +1085,7 @@ void TPlayer::Text(const TRecord& r, bool wide) {
   const TPointD axis = {f.M11, f.M12};
   const double worldAngle = std::atan2(-axis.Y, axis.X) * 1800 / std::numbers::pi;
   const int escapement = FDc.Font.Escapement * (Flipped() ? -1 : 1);
-  const int orientation = int(std::lround(escapement + (Flipped() ? -worldAngle : worldAngle))) % 3600;
+  const int orientation = ClampedInt(std::round(escapement + (Flipped() ? -worldAngle : worldAngle)), -3600000, 3600000) % 3600;
   const double angle = orientation * std::numbers::pi / 1800;
   const TPointD along{std::cos(angle), -std::sin(angle)}, down{std::sin(angle), std::cos(angle)};
 
@@ -1147,7 +1148,7 @@ void TPlayer::Text(const TRecord& r, bool wide) {
   TPaint paint;
   paint.Color = FDc.TextColor;
   for (const TRun& run : runs) {
-    const int x = int(std::floor(run.At.X + 0.5)), y = int(std::floor(run.At.Y + 0.5));
+    const int x = PixelOf(run.At.X), y = PixelOf(run.At.Y);
     const TPoint extent = run.Block->Extent();
     const int reach = extent.X + extent.Y + 2;
     TRect box{x - reach, y - reach, x + reach, y + reach};
@@ -1234,8 +1235,8 @@ void TPlayer::Blit(const TRecord& r) {
   const TPointD b = f.Apply({double(xDest) + cxDest, double(yDest) + cyDest});
   // Destination pixels: from the rounded corner to the rounded far corner,
   // mirrored when the extents are negative.
-  const int x0 = int(std::floor(std::min(a.X, b.X) + 0.5)), x1 = int(std::floor(std::max(a.X, b.X) + 0.5));
-  const int y0 = int(std::floor(std::min(a.Y, b.Y) + 0.5)), y1 = int(std::floor(std::max(a.Y, b.Y) + 0.5));
+  const int x0 = PixelOf(std::min(a.X, b.X)), x1 = PixelOf(std::max(a.X, b.X));
+  const int y0 = PixelOf(std::min(a.Y, b.Y)), y1 = PixelOf(std::max(a.Y, b.Y));
   if (x1 <= x0 || y1 <= y0) return;
   const bool mirrorX = (b.X < a.X) != (cxSrc < 0), mirrorY = (b.Y < a.Y) != (cySrc < 0);
   const TRect target{std::max(x0, 0), std::max(y0, 0), std::min(x1, FRaster.Width()), std::min(y1, FRaster.Height())};
@@ -1255,13 +1256,17 @@ void TPlayer::Blit(const TRecord& r) {
   // constant alpha; without it, the constant alone.
   const std::vector<uint8_t> alpha =
       blend && blend->Op == U_AC_SRC_ALPHA ? RawAlpha(r, offBmi, offBits, cbBits, w, h) : std::vector<uint8_t>{};
-  int sx = xSrc, sw = std::abs(cxSrc), sh = std::abs(cySrc);
-  int sy = ySrc;
-  if (cxSrc < 0) sx += cxSrc;
-  if (cySrc < 0) sy += cySrc;
+  // The source rectangle, in 64 bits: the file's numbers may be anything.
+  int64_t sx64 = xSrc, sy64 = ySrc, sw64 = std::abs(int64_t(cxSrc)), sh64 = std::abs(int64_t(cySrc));
+  if (cxSrc < 0) sx64 += cxSrc;
+  if (cySrc < 0) sy64 += cySrc;
   // A bottom-up DIB's source rectangle counts its rows from the bottom.
-  if (dibRecord && BottomUp(r, offBmi)) sy = h - (sy + sh);
-  if (sw <= 0 || sh <= 0) return;
+  if (dibRecord && BottomUp(r, offBmi)) sy64 = h - (sy64 + sh64);
+  // Nothing of a source rectangle that misses the bitmap is drawn.
+  if (sw64 <= 0 || sh64 <= 0 || sx64 >= w || sy64 >= h || sx64 + sw64 <= 0 || sy64 + sh64 <= 0 ||
+      sw64 > 1000000000 || sh64 > 1000000000)
+    return;
+  const int sx = int(sx64), sy = int(sy64), sw = int(sw64), sh = int(sh64);
   const double stepX = double(sw) / (x1 - x0), stepY = double(sh) / (y1 - y0);
   // Shrinking combines the source pixels a destination pixel covers as the
   // stretch mode says; alpha blends keep one source pixel each.
@@ -1269,13 +1274,13 @@ void TPlayer::Blit(const TRecord& r) {
   for (int y = target.Top; y < target.Bottom; ++y) {
     double v0 = (y - y0) * stepY, v1 = v0 + stepY;
     if (mirrorY) std::tie(v0, v1) = std::pair(sh - v1, sh - v0);
-    int v = int(std::floor((y - y0 + 0.5) * stepY));
+    int v = ClampedInt(std::floor((y - y0 + 0.5) * stepY), 0, sh - 1);
     if (mirrorY) v = sh - 1 - v;
     const int row = sy + v;
     if (row < 0 || row >= h) continue;
     for (int x = target.Left; x < target.Right; ++x) {
       if (FRaster.Clipped(x, y)) continue;
-      int u = int(std::floor((x - x0 + 0.5) * stepX));
+      int u = ClampedInt(std::floor((x - x0 + 0.5) * stepX), 0, sw - 1);
       if (mirrorX) u = sw - 1 - u;
       const int column = sx + u;
       if (column < 0 || column >= w) continue;
@@ -1323,25 +1328,43 @@ std::vector<U_RECTL> RegionRects(const TRecord& r, size_t at, uint32_t bytes) {
 }
 
 void TPlayer::CombineClip(const TCoverage& with, int mode) {
-  // Regions are kept over the whole image: combining them is then a pixel
-  // by pixel operation.
-  TCoverage result = NewCoverage(FRaster.Bounds());
-  for (int y = 0; y < FRaster.Height(); ++y)
-    for (int x = 0; x < FRaster.Width(); ++x) {
-      const bool a = !FRaster.Clipped(x, y);
-      const bool b = x >= with.Box.Left && x < with.Box.Right && y >= with.Box.Top && y < with.Box.Bottom &&
-                     with.At(x, y) != 0;
-      bool in = a;
+  // Only the box the result can cover is visited: the current region's (or
+  // the image's), the new one's, or both, as the mode needs.
+  const TRect image = FRaster.Bounds();
+  const TRect a = FDc.Clip ? FDc.Clip->Box : image;
+  const TRect b = with.Box;
+  auto meet = [](const TRect& p, const TRect& q) {
+    return TRect{std::max(p.Left, q.Left), std::max(p.Top, q.Top), std::min(p.Right, q.Right), std::min(p.Bottom, q.Bottom)};
+  };
+  auto join = [](const TRect& p, const TRect& q) {
+    return TRect{std::min(p.Left, q.Left), std::min(p.Top, q.Top), std::max(p.Right, q.Right), std::max(p.Bottom, q.Bottom)};
+  };
+  TRect box;
+  switch (mode) {
+    case U_RGN_AND: box = meet(a, b); break;
+    case U_RGN_DIFF: box = a; break;
+    case U_RGN_COPY: box = b; break;
+    default: box = join(a, b); break;
+  }
+  box = meet(box, image);
+  TCoverage result = NewCoverage(box);
+  for (int y = box.Top; y < box.Bottom; ++y)
+    for (int x = box.Left; x < box.Right; ++x) {
+      const bool inA = !FRaster.Clipped(x, y);
+      const bool inB = x >= b.Left && x < b.Right && y >= b.Top && y < b.Bottom && with.At(x, y) != 0;
+      bool in = inA;
       switch (mode) {
-        case U_RGN_AND: in = a && b; break;
-        case U_RGN_OR: in = a || b; break;
-        case U_RGN_XOR: in = a != b; break;
-        case U_RGN_DIFF: in = a && !b; break;
-        case U_RGN_COPY: in = b; break;
+        case U_RGN_AND: in = inA && inB; break;
+        case U_RGN_OR: in = inA || inB; break;
+        case U_RGN_XOR: in = inA != inB; break;
+        case U_RGN_DIFF: in = inA && !inB; break;
+        case U_RGN_COPY: in = inB; break;
         default: break;
       }
       result.At(x, y) = in;
     }
+  // An empty result is a region that excludes everything: a coverage with
+  // an empty box does just that.
   FDc.Clip = std::make_shared<const TCoverage>(std::move(result));
   FRaster.SetClip(FDc.Clip);
 }
@@ -1354,7 +1377,8 @@ void TPlayer::ClipRect(const TRecord& r, bool exclude) {
                                   f.Apply({double(rect->right), double(rect->top)}),
                                   f.Apply({double(rect->right), double(rect->bottom)}),
                                   f.Apply({double(rect->left), double(rect->bottom)})};
-  TCoverage box = NewCoverage(FRaster.Bounds());
+  // Intersecting or excluding changes nothing outside the current clip.
+  TCoverage box = NewCoverage(CoverBox(corners, 0));
   const std::vector<TPointD> polys[1] = {corners};
   FillPolygons(box, polys, frAlternate);
   CombineClip(box, exclude ? U_RGN_DIFF : U_RGN_AND);
@@ -1573,7 +1597,7 @@ void TPlayer::Record(const TRecord& r) {
       const auto c = r.Get<U_COLORREF>(16);
       if (!p || !c) break;
       const TPointD d = ToDevice(p->x, p->y);
-      const int x = int(std::floor(d.X + 0.5)), y = int(std::floor(d.Y + 0.5));
+      const int x = PixelOf(d.X), y = PixelOf(d.Y);
       if (x >= 0 && y >= 0 && x < FRaster.Width() && y < FRaster.Height() && !FRaster.Clipped(x, y)) FRaster.Put(x, y, Rgb(*c));
       break;
     }

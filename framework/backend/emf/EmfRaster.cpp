@@ -15,11 +15,19 @@ TCoverage NewCoverage(const TRect& box) {
   return c;
 }
 
-namespace {
+int ClampedInt(double v, int lo, int hi) noexcept {
+  if (!(v >= lo)) return lo;  // NaN too
+  if (!(v <= hi)) return hi;
+  return int(v);
+}
 
 // GDI's device coordinates are whole pixels: a transformed point is rounded
 // before anything is drawn with it.
-int Round(double v) { return int(std::floor(v + 0.5)); }
+int PixelOf(double v) noexcept { return ClampedInt(std::floor(v + 0.5), -100000000, 100000000); }
+
+namespace {
+
+int Round(double v) { return PixelOf(v); }
 
 struct TEdge {
   int X0, Y0, X1, Y1;
@@ -31,7 +39,6 @@ struct TEdge {
 void FillPolygons(TCoverage& into, std::span<const std::vector<TPointD>> polygons, TFillRule rule) {
   if (into.Empty()) return;
   std::vector<TEdge> edges;
-  int minY = into.Box.Bottom, maxY = into.Box.Top;
   for (const std::vector<TPointD>& polygon : polygons) {
     const size_t n = polygon.size();
     if (n < 2) continue;
@@ -40,26 +47,37 @@ void FillPolygons(TCoverage& into, std::span<const std::vector<TPointD>> polygon
       const TPointD& b = polygon[(i + 1) % n];
       const int x0 = Round(a.X), y0 = Round(a.Y), x1 = Round(b.X), y1 = Round(b.Y);
       if (y0 == y1) continue;  // a horizontal edge crosses no row
-      edges.push_back(y0 < y1 ? TEdge{x0, y0, x1, y1, 1} : TEdge{x1, y1, x0, y0, -1});
-      minY = std::min(minY, std::min(y0, y1));
-      maxY = std::max(maxY, std::max(y0, y1));
+      TEdge e = y0 < y1 ? TEdge{x0, y0, x1, y1, 1} : TEdge{x1, y1, x0, y0, -1};
+      // Edges wholly above or below the box cross none of its rows.
+      if (e.Y1 <= into.Box.Top || e.Y0 >= into.Box.Bottom) continue;
+      edges.push_back(e);
     }
   }
   if (edges.empty()) return;
-  const int top = std::max(minY, into.Box.Top), bottom = std::min(maxY, into.Box.Bottom);
+  // An active edge list: edges enter at their upper end and leave after
+  // their lower one, so a row looks only at the edges that cross it.
+  std::sort(edges.begin(), edges.end(), [](const TEdge& a, const TEdge& b) { return a.Y0 < b.Y0; });
   struct TCrossing {
     double X;
     int Direction;
   };
   std::vector<TCrossing> crossings;
-  for (int y = top; y < bottom; ++y) {
+  std::vector<const TEdge*> active;
+  size_t next = 0;
+  const int top = std::max(edges.front().Y0, into.Box.Top);
+  for (int y = top; y < into.Box.Bottom; ++y) {
+    while (next < edges.size() && edges[next].Y0 <= y) active.push_back(&edges[next++]);
+    // Rows from the upper end included to the lower end excluded: two
+    // edges that meet at a vertex count the row once.
+    std::erase_if(active, [y](const TEdge* e) { return e->Y1 <= y; });
+    if (active.empty()) {
+      if (next == edges.size()) break;
+      continue;
+    }
     crossings.clear();
-    for (const TEdge& e : edges) {
-      // Rows from the upper end included to the lower end excluded: two
-      // edges that meet at a vertex count the row once.
-      if (y < e.Y0 || y >= e.Y1) continue;
-      const double x = e.X0 + double(y - e.Y0) * double(e.X1 - e.X0) / double(e.Y1 - e.Y0);
-      crossings.push_back({x, e.Direction});
+    for (const TEdge* e : active) {
+      const double x = e->X0 + double(y - e->Y0) * double(e->X1 - e->X0) / double(e->Y1 - e->Y0);
+      crossings.push_back({x, e->Direction});
     }
     std::sort(crossings.begin(), crossings.end(), [](const TCrossing& a, const TCrossing& b) { return a.X < b.X; });
     int winding = 0;
@@ -68,8 +86,8 @@ void FillPolygons(TCoverage& into, std::span<const std::vector<TPointD>> polygon
       const bool inside = rule == frAlternate ? (winding & 1) != 0 : winding != 0;
       if (!inside) continue;
       // Pixels whose point lies in [xa, xb): the left edge in, the right out.
-      const int first = std::max(int(std::ceil(crossings[i].X)), into.Box.Left);
-      const int last = std::min(int(std::ceil(crossings[i + 1].X)), into.Box.Right);
+      const int first = ClampedInt(std::ceil(crossings[i].X), into.Box.Left, into.Box.Right);
+      const int last = ClampedInt(std::ceil(crossings[i + 1].X), into.Box.Left, into.Box.Right);
       if (first < last) std::fill_n(&into.At(first, y), last - first, uint8_t(1));
     }
   }
@@ -87,6 +105,34 @@ void CosmeticLine(TCoverage& into, TPoint a, TPoint b, const TDashes& dashes, in
     }
     return true;
   };
+  // A line that runs far outside the box starts where it comes near it:
+  // the steps before are only counted for the dash pattern.
+  const int64_t steps = std::max(std::abs(int64_t(b.X) - a.X), std::abs(int64_t(b.Y) - a.Y));
+  const TRect& box = into.Box;
+  if (steps > 4 * (int64_t(box.Width()) + box.Height()) + 8) {
+    double t0 = 0, t1 = 1;
+    const double px = a.X, py = a.Y, qx = double(b.X) - a.X, qy = double(b.Y) - a.Y;
+    auto clip = [&](double p, double q) {  // keeps p * t <= q
+      if (p == 0) return q >= 0;
+      const double t = q / p;
+      if (p < 0) t0 = std::max(t0, t);
+      else t1 = std::min(t1, t);
+      return t0 <= t1;
+    };
+    if (!clip(-qx, px - (box.Left - 1)) || !clip(qx, (box.Right + 1) - px) || !clip(-qy, py - (box.Top - 1)) ||
+        !clip(qy, (box.Bottom + 1) - py)) {
+      dashPos += int(steps % 1000000);
+      return;
+    }
+    const int skipped = int(std::floor(t0 * double(steps)));
+    const TPoint start{PixelOf(px + t0 * qx), PixelOf(py + t0 * qy)};
+    const TPoint end{PixelOf(px + t1 * qx), PixelOf(py + t1 * qy)};
+    dashPos += skipped % 1000000;
+    // The clipped part, to the box's far side; its own end is inside the
+    // margin, so leaving it out changes nothing visible.
+    if (start != end) CosmeticLine(into, start, end, dashes, dashPos);
+    return;
+  }
   const int dx = std::abs(b.X - a.X), dy = -std::abs(b.Y - a.Y);
   const int sx = a.X < b.X ? 1 : -1, sy = a.Y < b.Y ? 1 : -1;
   int err = dx + dy;
@@ -117,7 +163,7 @@ void FillOne(TCoverage& into, std::vector<TPointD> polygon) {
 }
 
 void Disc(TCoverage& into, TPointD c, double radius) {
-  const int n = std::clamp(int(std::ceil(radius * 3)), 8, 128);
+  const int n = ClampedInt(std::ceil(radius * 3), 8, 128);
   std::vector<TPointD> polygon(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) {
     const double t = 2 * std::numbers::pi * i / n;

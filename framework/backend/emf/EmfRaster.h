@@ -45,6 +45,14 @@ struct TCoverage {
   uint8_t At(int x, int y) const { return Bits[size_t(y - Box.Top) * size_t(Box.Width()) + size_t(x - Box.Left)]; }
 };
 
+// `v` as an int within [lo, hi]; NaN gives lo. Every device coordinate and
+// count computed from a file's numbers passes here: a wild transform must
+// not turn into an out-of-range conversion.
+int ClampedInt(double v, int lo, int hi) noexcept;
+// A device coordinate rounded to its pixel, kept within 1e8 pixels of the
+// origin (far beyond any image).
+int PixelOf(double v) noexcept;
+
 // A coverage of `box` with nothing covered (an empty box gives an empty one).
 TCoverage NewCoverage(const TRect& box);
 
