@@ -287,6 +287,23 @@ uint32_t Interpolate(const TDecodedImage& image, double u, double v) {
   return out;
 }
 
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) out.push_back(char(c));
+  else if (c < 0x800) {
+    out.push_back(char(0xC0 | (c >> 6)));
+    out.push_back(char(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(char(0xE0 | (c >> 12)));
+    out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(char(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(char(0xF0 | (c >> 18)));
+    out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(char(0x80 | (c & 0x3F)));
+  }
+}
+
 // ---- the player ------------------------------------------------------------
 
 class TPlayer {
@@ -301,6 +318,21 @@ private:
   // ---- transforms ----
   TXform Full() const { return FDc.World.Then(PageTransform(FDc.Page, FPxPerMmX, FPxPerMmY)).Then(FDevice); }
   TPointD ToDevice(double x, double y) const { return Full().Apply({x, y}); }
+  // Sets the current position (kept in logical units) to a device point;
+  // left as it is where the transform cannot be undone.
+  void MoveToDevice(TPointD device) {
+    const TXform f = Full();
+    const double det = f.Determinant();
+    if (!(std::fabs(det) > 1e-300)) return;
+    const double x = device.X - f.Dx, y = device.Y - f.Dy;
+    FDc.Position = {(x * f.M22 - y * f.M21) / det, (y * f.M11 - x * f.M12) / det};
+  }
+  // The four corners of a logical rectangle on the device.
+  std::vector<TPointD> Corners(const U_RECTL& r) const {
+    const TXform f = Full();
+    return {f.Apply({double(r.left), double(r.top)}), f.Apply({double(r.right), double(r.top)}),
+            f.Apply({double(r.right), double(r.bottom)}), f.Apply({double(r.left), double(r.bottom)})};
+  }
   // Device pixels per logical unit along each axis, and overall.
   double ScaleX() const { const TXform f = Full(); return std::hypot(f.M11, f.M12); }
   double ScaleY() const { const TXform f = Full(); return std::hypot(f.M21, f.M22); }
@@ -504,15 +536,7 @@ void TPlayer::Poly(const TRecord& r, bool shortPoints) {
   else Points<U_POINTL>(r, 24, 28, points);
   if (points.empty()) return;
   const TPointD current = ToDevice(FDc.Position.X, FDc.Position.Y);
-  const TXform inverse = [&] {
-    // The current position is kept in logical units: the last point, back.
-    const TXform f = Full();
-    const double det = f.Determinant();
-    if (std::fabs(det) < 1e-300) return TXform{};
-    return TXform{f.M22 / det, -f.M12 / det, -f.M21 / det, f.M11 / det,
-                  (f.M21 * f.Dy - f.M22 * f.Dx) / det, (f.M12 * f.Dx - f.M11 * f.Dy) / det};
-  }();
-  auto moveTo = [&](const TPointD& device) { FDc.Position = inverse.Apply(device); };
+  auto moveTo = [&](const TPointD& device) { MoveToDevice(device); };
   switch (r.Type) {
     case U_EMR_POLYGON:
     case U_EMR_POLYGON16: Figure(std::move(points), true); break;
@@ -675,11 +699,7 @@ void TPlayer::ArcRecord(const TRecord& r) {
       } else {
         Figure(std::move(arc), false);
       }
-      const double det = f.Determinant();
-      if (std::fabs(det) > 1e-300) {
-        const double x = last.X - f.Dx, y = last.Y - f.Dy;
-        FDc.Position = {(x * f.M22 - y * f.M21) / det, (y * f.M11 - x * f.M12) / det};
-      }
+      MoveToDevice(last);
       break;
     }
     case U_EMR_CHORD: Figure(std::move(arc), true); break;
@@ -810,19 +830,7 @@ void TPlayer::CreateFont(const TRecord& r) {
   f.Underline = font->lfUnderline != 0;
   f.StrikeOut = font->lfStrikeOut != 0;
   f.Charset = font->lfCharSet;
-  std::u16string face;
-  for (int i = 0; i < U_LF_FACESIZE && font->lfFaceName[i] != 0; ++i) face.push_back(char16_t(font->lfFaceName[i]));
-  for (char16_t c : face) {
-    if (c < 0x80) f.Face.push_back(char(c));
-    else if (c < 0x800) {
-      f.Face.push_back(char(0xC0 | (c >> 6)));
-      f.Face.push_back(char(0x80 | (c & 0x3F)));
-    } else {
-      f.Face.push_back(char(0xE0 | (c >> 12)));
-      f.Face.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-      f.Face.push_back(char(0x80 | (c & 0x3F)));
-    }
-  }
+  for (int i = 0; i < U_LF_FACESIZE && font->lfFaceName[i] != 0; ++i) AppendUtf8(f.Face, char32_t(font->lfFaceName[i]));
 }
 
 void TPlayer::Select(uint32_t index) {
@@ -915,22 +923,6 @@ void DecodeAnsi(const uint8_t* bytes, size_t count, int charset, std::u32string&
   if (cd != iconv_t(-1)) iconv_close(cd);
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) out.push_back(char(c));
-  else if (c < 0x800) {
-    out.push_back(char(0xC0 | (c >> 6)));
-    out.push_back(char(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(char(0xE0 | (c >> 12)));
-    out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(char(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(char(0xF0 | (c >> 18)));
-    out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(char(0x80 | (c & 0x3F)));
-  }
-}
 
 // Characters of the Symbol font's code points that Unicode fonts have: the
 // Greek letters and the common mathematical signs, so that equations read.
@@ -1001,10 +993,7 @@ void TPlayer::Text(const TRecord& r, bool wide) {
   // Opaque background and clipping rectangle.
   std::shared_ptr<const TCoverage> savedClip = FDc.Clip;
   if (rect && (t.fOptions & (U_ETO_OPAQUE | U_ETO_CLIPPED))) {
-    std::vector<TPointD> corners = {f.Apply({double(rect->left), double(rect->top)}),
-                                    f.Apply({double(rect->right), double(rect->top)}),
-                                    f.Apply({double(rect->right), double(rect->bottom)}),
-                                    f.Apply({double(rect->left), double(rect->bottom)})};
+    const std::vector<TPointD> corners = Corners(*rect);
     if (t.fOptions & U_ETO_OPAQUE) {
       TBrushObject background;
       background.Color = FDc.BkColor;
@@ -1115,11 +1104,7 @@ void TPlayer::Text(const TRecord& r, bool wide) {
   const TPointD start{origin.X + along.X * shiftX + down.X * shiftY, origin.Y + along.Y * shiftX + down.Y * shiftY};
   if (FDc.TextAlign & U_TA_UPDATECP) {
     const TPointD end{origin.X + along.X * (shiftX + width), origin.Y + along.Y * (shiftX + width)};
-    const double det = f.Determinant();
-    if (std::fabs(det) > 1e-300 && (FDc.TextAlign & (U_TA_CENTER | U_TA_RIGHT)) == 0) {
-      const double x = end.X - f.Dx, y = end.Y - f.Dy;
-      FDc.Position = {(x * f.M22 - y * f.M21) / det, (y * f.M11 - x * f.M12) / det};
-    }
+    if ((FDc.TextAlign & (U_TA_CENTER | U_TA_RIGHT)) == 0) MoveToDevice(end);
   }
 
   // Glyph runs: the whole text where it advances by itself, else one
@@ -1372,11 +1357,7 @@ void TPlayer::CombineClip(const TCoverage& with, int mode) {
 void TPlayer::ClipRect(const TRecord& r, bool exclude) {
   const auto rect = r.Get<U_RECTL>(8);
   if (!rect) return;
-  const TXform f = Full();
-  std::vector<TPointD> corners = {f.Apply({double(rect->left), double(rect->top)}),
-                                  f.Apply({double(rect->right), double(rect->top)}),
-                                  f.Apply({double(rect->right), double(rect->bottom)}),
-                                  f.Apply({double(rect->left), double(rect->bottom)})};
+  const std::vector<TPointD> corners = Corners(*rect);
   // Intersecting or excluding changes nothing outside the current clip.
   TCoverage box = NewCoverage(CoverBox(corners, 0));
   const std::vector<TPointD> polys[1] = {corners};
@@ -1423,11 +1404,7 @@ void TPlayer::Region(const TRecord& r) {
   if (r.Type == U_EMR_INVERTRGN) rop2 = U_R2_NOT;
   std::vector<std::vector<TPointD>> polygons;
   // Region rectangles are in logical units here.
-  const TXform f = Full();
-  for (const U_RECTL& rect : RegionRects(r, at, *bytes)) {
-    polygons.push_back({f.Apply({double(rect.left), double(rect.top)}), f.Apply({double(rect.right), double(rect.top)}),
-                        f.Apply({double(rect.right), double(rect.bottom)}), f.Apply({double(rect.left), double(rect.bottom)})});
-  }
+  for (const U_RECTL& rect : RegionRects(r, at, *bytes)) polygons.push_back(Corners(rect));
   if (polygons.empty() || brush.Kind == TBrushObject::bkNull) return;
   std::vector<TPointD> all;
   for (const auto& p : polygons) all.insert(all.end(), p.begin(), p.end());

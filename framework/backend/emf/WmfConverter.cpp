@@ -118,20 +118,29 @@ void Text(TEmfOut& out, U_POINT16 at, const char* text, int16_t length, uint16_t
   out.Add(record);
 }
 
-// A DIB inside a WMF record as StretchDIBits.
-void Bitmap(TEmfOut& out, const char* dib, const char* end, U_POINT16 dst, U_POINT16 cDst, U_POINT16 src,
-            U_POINT16 cSrc, uint32_t usage, uint32_t rop) {
-  if (!dib || end - dib < int(sizeof(U_BITMAPINFOHEADER))) return;
+// A DIB inside a WMF record, split as the EMF writers take it: the header
+// and colour table (word-aligned), then the pixels. False when it cannot be
+// read or is compressed.
+bool SplitDib(const char* dib, const char* end, std::vector<uint32_t>& bmi, std::vector<char>& pixels) {
+  if (!dib || end - dib < int(sizeof(U_BITMAPINFOHEADER))) return false;
   const char* px = nullptr;
   const U_RGBQUAD* ct = nullptr;
   uint32_t numCt = 0;
   int32_t width = 0, height = 0, colortype = 0, invert = 0;
-  if (wget_DIB_params(dib, &px, &ct, &numCt, &width, &height, &colortype, &invert) != U_BI_RGB) return;
-  if (!px || px < dib || px > end) return;
-  // The header and colour table, aligned for the writer.
-  std::vector<uint32_t> bmi((size_t(px - dib) + 3) / 4 + 1);
+  if (wget_DIB_params(dib, &px, &ct, &numCt, &width, &height, &colortype, &invert) != U_BI_RGB) return false;
+  if (!px || px < dib || px > end) return false;
+  bmi.assign((size_t(px - dib) + 3) / 4 + 1, 0);
   std::memcpy(bmi.data(), dib, size_t(px - dib));
-  std::vector<char> pixels(px, end);
+  pixels.assign(px, end);
+  return true;
+}
+
+// A DIB inside a WMF record as StretchDIBits.
+void Bitmap(TEmfOut& out, const char* dib, const char* end, U_POINT16 dst, U_POINT16 cDst, U_POINT16 src,
+            U_POINT16 cSrc, uint32_t usage, uint32_t rop) {
+  std::vector<uint32_t> bmi;
+  std::vector<char> pixels;
+  if (!SplitDib(dib, end, bmi, pixels)) return;
   out.Add(U_EMRSTRETCHDIBITS_set(rectl_set(Pt(dst), pointl_set(dst.x + cDst.x, dst.y + cDst.y)), Pt(dst), Pt(cDst),
                                  Pt(src), Pt(cSrc), usage, rop, reinterpret_cast<PU_BITMAPINFO>(bmi.data()),
                                  uint32_t(pixels.size()), pixels.data()));
@@ -148,16 +157,9 @@ void PatternBlit(TEmfOut& out, U_POINT16 dst, U_POINT16 cwh, uint32_t rop) {
 
 // A DIB pattern brush in slot `h`; false when the DIB cannot be read.
 bool PatternBrush(TEmfOut& out, uint32_t h, const char* dib, const char* end, uint32_t usage) {
-  if (end - dib < int(sizeof(U_BITMAPINFOHEADER))) return false;
-  const char* px = nullptr;
-  const U_RGBQUAD* ct = nullptr;
-  uint32_t numCt = 0;
-  int32_t width = 0, height = 0, colortype = 0, invert = 0;
-  if (wget_DIB_params(dib, &px, &ct, &numCt, &width, &height, &colortype, &invert) != U_BI_RGB) return false;
-  if (!px || px < dib || px > end) return false;
-  std::vector<uint32_t> bmi((size_t(px - dib) + 3) / 4 + 1);
-  std::memcpy(bmi.data(), dib, size_t(px - dib));
-  std::vector<char> pixels(px, end);
+  std::vector<uint32_t> bmi;
+  std::vector<char> pixels;
+  if (!SplitDib(dib, end, bmi, pixels)) return false;
   char* record = U_EMRCREATEDIBPATTERNBRUSHPT_set(h, usage, reinterpret_cast<PU_BITMAPINFO>(bmi.data()),
                                                   uint32_t(pixels.size()), pixels.data());
   if (!record) return false;
