@@ -31,6 +31,10 @@ uint32_t MicrosecondsLeft(Clock::time_point deadline) {
 }
 
 bool Running(const PortSlot& slot) { return slot.FRunning.load(std::memory_order_acquire); }
+
+// The longest the reader sleeps between passes when nothing asks it to
+// wake: the port's time-out (at least 1 ms, at most an hour).
+uint32_t IdleBoundUs(const PortSlot& slot) { return std::clamp<uint32_t>(slot.FTimeout.load(), 1, 3600 * 1000) * 1000; }
 bool Open(const PortSlot& slot) { return slot.FOpen.load(std::memory_order_acquire); }
 
 // Rings the reader's doorbell from a host thread. The device may be going
@@ -153,8 +157,7 @@ void ReaderThread(PortSlot& slot, SerialDevice& device) {
       // The line is gone for good: there is nothing left to read, and a
       // failed descriptor would end every wait for input at once. Only a
       // request (whose write fails on its own) or the close wakes the thread.
-      const uint32_t boundUs = std::clamp<uint32_t>(slot.FTimeout.load(), 1, 3600 * 1000) * 1000;
-      if (!slot.FWriteRequested.load(std::memory_order_acquire) && device.Wait(boundUs, false) != 0) {
+      if (!slot.FWriteRequested.load(std::memory_order_acquire) && device.Wait(IdleBoundUs(slot), false) != 0) {
         Sleep(kBusyPauseMs);
       }
       continue;
@@ -221,8 +224,7 @@ void ReaderThread(PortSlot& slot, SerialDevice& device) {
       // host raises a request or closes, bounded by the port's time-out. A
       // request raised during this pass's pause has already had its wake-up
       // eaten by that pause, so the flag itself is looked at first.
-      const uint32_t boundUs = std::clamp<uint32_t>(slot.FTimeout.load(), 1, 3600 * 1000) * 1000;
-      if (!slot.FWriteRequested.load(std::memory_order_acquire) && device.Wait(boundUs, true) != 0) {
+      if (!slot.FWriteRequested.load(std::memory_order_acquire) && device.Wait(IdleBoundUs(slot), true) != 0) {
         Sleep(1);  // never spin on a failing wait
       }
     } else {

@@ -36,6 +36,16 @@ int64_t MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
+// One request and its reply on a port: the frame, or nothing when either
+// failed.
+Bytes Exchange(int32_t port) {
+  const uint8_t request[] = {0x01};
+  uint8_t frame[kFrameBufferSize];
+  int32_t length = 0;
+  if (SendWithRetry(port, request, 1) != 0 || ReceiveWithRetry(port, frame, length) != 0) return {};
+  return Bytes(frame, frame + length);
+}
+
 // Four answering devices behind COM1..COM4; COM9 names nothing.
 class RaceTest : public ::testing::Test {
  protected:
@@ -85,12 +95,8 @@ TEST_F(RaceTest, SimultaneousOpensGetTheirOwnSlots) {
     EXPECT_EQ(SlotPortName(firstPort), "COM2");
     EXPECT_EQ(SlotPortName(secondPort), "COM3");
     if (round % 5 == 0) {
-      const uint8_t request[] = {0x01};
-      uint8_t frame[kFrameBufferSize];
-      int32_t length = 0;
-      ASSERT_EQ(SendWithRetry(secondPort, request, 1), 0);
-      ASSERT_EQ(ReceiveWithRetry(secondPort, frame, length), 0);
-      EXPECT_EQ(Bytes(frame, frame + length), kZtFrame);
+      EXPECT_EQ(Exchange(firstPort), kLogFrame);
+      EXPECT_EQ(Exchange(secondPort), kZtFrame);
     }
     EXPECT_EQ(ClosePort(firstPort), 1);
     EXPECT_EQ(ClosePort(secondPort), 1);
@@ -185,12 +191,7 @@ TEST_F(RaceTest, ASlowOpenBlocksNoOtherPort) {
   }
 
   const auto began = Clock::now();
-  const uint8_t request[] = {0x01};
-  uint8_t frame[kFrameBufferSize];
-  int32_t length = 0;
-  EXPECT_EQ(SendWithRetry(busy, request, 1), 0);
-  EXPECT_EQ(ReceiveWithRetry(busy, frame, length), 0);
-  EXPECT_EQ(Bytes(frame, frame + length), kLogFrame);
+  EXPECT_EQ(Exchange(busy), kLogFrame);
   EXPECT_EQ(ClosePort(1), 0);  // the slot being opened: not open yet
   EXPECT_NE(SlotPortName(1), "SLOW");  // named only once open
   EXPECT_EQ(EnumeratePorts().FCount, 4);

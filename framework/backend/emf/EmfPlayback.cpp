@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <numbers>
 #include <optional>
@@ -344,7 +343,14 @@ private:
   // ---- painting ----
   TPaint BrushPaint(const TBrushObject& brush) const;
   TRect CoverBox(const std::vector<TPointD>& points, double margin) const;
-  void FillDevice(const std::vector<std::vector<TPointD>>& polygons, const TBrushObject& brush, TFillRule rule);
+  void FillDevice(const std::vector<std::vector<TPointD>>& polygons, const TBrushObject& brush, TFillRule rule,
+                  int rop2);
+  // The fill rule the polygon fill mode names.
+  TFillRule FillRule() const { return FDc.FillMode == U_WINDING ? frWinding : frAlternate; }
+  // The pixels of `box` a polygon covers (alternate rule).
+  static TCoverage PolygonCoverage(const std::vector<TPointD>& polygon, const TRect& box);
+  // The path's subpaths as polygons.
+  std::vector<std::vector<TPointD>> PathPolygons() const;
   void StrokeDevice(const std::vector<TPointD>& points, bool closed);
   // A figure: filled with the brush (when closed), outlined with the pen;
   // inside a path bracket it becomes part of the path instead.
@@ -352,7 +358,10 @@ private:
   void PolyFigures(std::vector<std::vector<TPointD>> polygons, bool closed);
 
   // ---- records ----
-  template <class Point> void Points(const TRecord& r, size_t countAt, size_t pointsAt, std::vector<TPointD>& out);
+  // `count` points from index `first` of the array at `pointsAt` (16- or
+  // 32-bit pairs), on the device; false when the record does not hold them.
+  bool Points(const TRecord& r, size_t pointsAt, size_t first, uint32_t count, bool shortPoints,
+              std::vector<TPointD>& out) const;
   void Poly(const TRecord& r, bool shortPoints);
   void PolyPoly(const TRecord& r, bool shortPoints);
   void Box(const TRecord& r);
@@ -432,13 +441,27 @@ TRect TPlayer::CoverBox(const std::vector<TPointD>& points, double margin) const
           std::min(box.Right, clampInt(std::ceil(r + margin)) + 2), std::min(box.Bottom, clampInt(std::ceil(b + margin)) + 2)};
 }
 
-void TPlayer::FillDevice(const std::vector<std::vector<TPointD>>& polygons, const TBrushObject& brush, TFillRule rule) {
+void TPlayer::FillDevice(const std::vector<std::vector<TPointD>>& polygons, const TBrushObject& brush, TFillRule rule,
+                         int rop2) {
   if (brush.Kind == TBrushObject::bkNull) return;
   std::vector<TPointD> all;
   for (const auto& p : polygons) all.insert(all.end(), p.begin(), p.end());
   TCoverage coverage = NewCoverage(CoverBox(all, 1));
   FillPolygons(coverage, polygons, rule);
-  FRaster.Paint(coverage, BrushPaint(brush), FDc.Rop2);
+  FRaster.Paint(coverage, BrushPaint(brush), rop2);
+}
+
+TCoverage TPlayer::PolygonCoverage(const std::vector<TPointD>& polygon, const TRect& box) {
+  TCoverage coverage = NewCoverage(box);
+  const std::vector<TPointD> polygons[1] = {polygon};
+  FillPolygons(coverage, polygons, frAlternate);
+  return coverage;
+}
+
+std::vector<std::vector<TPointD>> TPlayer::PathPolygons() const {
+  std::vector<std::vector<TPointD>> polygons;
+  for (const TSubpath& s : FPath) polygons.push_back(s.Points);
+  return polygons;
 }
 
 void TPlayer::StrokeDevice(const std::vector<TPointD>& points, bool closed) {
@@ -486,7 +509,7 @@ void TPlayer::Figure(std::vector<TPointD> points, bool closed, bool fill) {
     return;
   }
   if (closed && fill) {
-    FillDevice({points}, FDc.Brush, FDc.FillMode == U_WINDING ? frWinding : frAlternate);
+    FillDevice({points}, FDc.Brush, FillRule(), FDc.Rop2);
   }
   StrokeDevice(points, closed);
 }
@@ -496,21 +519,29 @@ void TPlayer::PolyFigures(std::vector<std::vector<TPointD>> polygons, bool close
     for (auto& p : polygons) FPath.push_back({std::move(p), closed});
     return;
   }
-  if (closed) FillDevice(polygons, FDc.Brush, FDc.FillMode == U_WINDING ? frWinding : frAlternate);
+  if (closed) FillDevice(polygons, FDc.Brush, FillRule(), FDc.Rop2);
   for (const auto& p : polygons) StrokeDevice(p, closed);
 }
 
-template <class Point>
-void TPlayer::Points(const TRecord& r, size_t countAt, size_t pointsAt, std::vector<TPointD>& out) {
-  const auto count = r.Get<uint32_t>(countAt);
-  if (!count || !r.Holds(pointsAt, size_t(*count) * sizeof(Point))) return;
-  out.reserve(*count);
+bool TPlayer::Points(const TRecord& r, size_t pointsAt, size_t first, uint32_t count, bool shortPoints,
+                     std::vector<TPointD>& out) const {
+  const size_t size = shortPoints ? 4 : 8;
+  if (!r.Holds(pointsAt, (first + count) * size)) return false;
   const TXform f = Full();
-  for (uint32_t i = 0; i < *count; ++i) {
-    Point p;
-    std::memcpy(&p, r.Data + pointsAt + i * sizeof(Point), sizeof p);
-    out.push_back(f.Apply({double(p.x), double(p.y)}));
+  out.reserve(out.size() + count);
+  for (size_t i = first; i < first + count; ++i) {
+    const uint8_t* at = r.Data + pointsAt + i * size;
+    if (shortPoints) {
+      U_POINT16 p;
+      std::memcpy(&p, at, sizeof p);
+      out.push_back(f.Apply({double(p.x), double(p.y)}));
+    } else {
+      U_POINTL p;
+      std::memcpy(&p, at, sizeof p);
+      out.push_back(f.Apply({double(p.x), double(p.y)}));
+    }
   }
+  return true;
 }
 
 std::vector<TPointD> TPlayer::Bezier(TPointD p0, std::span<const TPointD> controls) const {
@@ -532,9 +563,8 @@ std::vector<TPointD> TPlayer::Bezier(TPointD p0, std::span<const TPointD> contro
 void TPlayer::Poly(const TRecord& r, bool shortPoints) {
   // rclBounds (16 bytes) then the count, then the points.
   std::vector<TPointD> points;
-  if (shortPoints) Points<U_POINT16>(r, 24, 28, points);
-  else Points<U_POINTL>(r, 24, 28, points);
-  if (points.empty()) return;
+  const auto count = r.Get<uint32_t>(24);
+  if (!count || !Points(r, 28, 0, *count, shortPoints, points) || points.empty()) return;
   const TPointD current = ToDevice(FDc.Position.X, FDc.Position.Y);
   auto moveTo = [&](const TPointD& device) { MoveToDevice(device); };
   switch (r.Type) {
@@ -579,9 +609,7 @@ void TPlayer::PolyPoly(const TRecord& r, bool shortPoints) {
   const auto total = r.Get<uint32_t>(28);
   if (!polys || !total) return;
   const size_t countsAt = 32, pointsAt = countsAt + size_t(*polys) * 4;
-  const size_t pointSize = shortPoints ? 4 : 8;
-  if (!r.Holds(countsAt, size_t(*polys) * 4) || !r.Holds(pointsAt, size_t(*total) * pointSize)) return;
-  const TXform f = Full();
+  if (!r.Holds(countsAt, size_t(*polys) * 4)) return;
   std::vector<std::vector<TPointD>> polygons;
   size_t next = 0;
   for (uint32_t i = 0; i < *polys; ++i) {
@@ -589,18 +617,8 @@ void TPlayer::PolyPoly(const TRecord& r, bool shortPoints) {
     std::memcpy(&count, r.Data + countsAt + i * 4, 4);
     if (count > *total - next) return;
     std::vector<TPointD> polygon;
-    polygon.reserve(count);
-    for (uint32_t k = 0; k < count; ++k, ++next) {
-      if (shortPoints) {
-        U_POINT16 p;
-        std::memcpy(&p, r.Data + pointsAt + next * 4, 4);
-        polygon.push_back(f.Apply({double(p.x), double(p.y)}));
-      } else {
-        U_POINTL p;
-        std::memcpy(&p, r.Data + pointsAt + next * 8, 8);
-        polygon.push_back(f.Apply({double(p.x), double(p.y)}));
-      }
-    }
+    if (!Points(r, pointsAt, next, count, shortPoints, polygon)) return;
+    next += count;
     polygons.push_back(std::move(polygon));
   }
   const bool closed = r.Type == U_EMR_POLYPOLYGON || r.Type == U_EMR_POLYPOLYGON16;
@@ -642,7 +660,7 @@ void TPlayer::Box(const TRecord& r) {
     // the pen covers, or with no pen nothing does).
     FillDevice({{{l, t}, {r1 + (nullPen ? 0 : 1), t}, {r1 + (nullPen ? 0 : 1), b1 + (nullPen ? 0 : 1)},
                  {l, b1 + (nullPen ? 0 : 1)}}},
-               FDc.Brush, frAlternate);
+               FDc.Brush, frAlternate, FDc.Rop2);
     StrokeDevice(outline, true);
     return;
   }
@@ -997,18 +1015,10 @@ void TPlayer::Text(const TRecord& r, bool wide) {
     if (t.fOptions & U_ETO_OPAQUE) {
       TBrushObject background;
       background.Color = FDc.BkColor;
-      TCoverage coverage = NewCoverage(CoverBox(corners, 1));
-      const std::vector<TPointD> polys[1] = {corners};
-      FillPolygons(coverage, polys, frAlternate);
-      FRaster.Paint(coverage, BrushPaint(background), U_R2_COPYPEN);
+      FillDevice({corners}, background, frAlternate, U_R2_COPYPEN);
     }
-    if (t.fOptions & U_ETO_CLIPPED) {
-      // Intersected with the clip: only the current clip's part matters.
-      TCoverage box = NewCoverage(CoverBox(corners, 0));
-      const std::vector<TPointD> polys[1] = {corners};
-      FillPolygons(box, polys, frAlternate);
-      CombineClip(box, U_RGN_AND);
-    }
+    // Intersected with the clip: only the current clip's part matters.
+    if (t.fOptions & U_ETO_CLIPPED) CombineClip(PolygonCoverage(corners, CoverBox(corners, 0)), U_RGN_AND);
   }
   if (count == 0 || (t.fOptions & U_ETO_GLYPH_INDEX)) {
     FDc.Clip = savedClip;
@@ -1142,21 +1152,20 @@ void TPlayer::Text(const TRecord& r, bool wide) {
            std::min(box.Bottom, bounds.Bottom)};
     if (box.Right <= box.Left || box.Bottom <= box.Top) continue;
     // Opaque text without ETO_OPAQUE fills its cell with the background.
-    if (FDc.BkMode == U_OPAQUE && !(t.fOptions & U_ETO_OPAQUE) && advances.empty()) {
-      const TSurfacePtr cell = run.Block->Rasterise(box, x, y, orientation, true);
+    // A text mask of `box` as a coverage: the pixels at least half covered.
+    auto cover = [&](bool cell) {
+      const TSurfacePtr mask = run.Block->Rasterise(box, x, y, orientation, cell);
       TCoverage coverage = NewCoverage(box);
       for (int yy = box.Top; yy < box.Bottom; ++yy)
-        for (int xx = box.Left; xx < box.Right; ++xx)
-          coverage.At(xx, yy) = cell->Row(yy - box.Top)[xx - box.Left] >= 128;
+        for (int xx = box.Left; xx < box.Right; ++xx) coverage.At(xx, yy) = mask->Row(yy - box.Top)[xx - box.Left] >= 128;
+      return coverage;
+    };
+    if (FDc.BkMode == U_OPAQUE && !(t.fOptions & U_ETO_OPAQUE) && advances.empty()) {
       TPaint background;
       background.Color = FDc.BkColor;
-      FRaster.Paint(coverage, background, U_R2_COPYPEN);
+      FRaster.Paint(cover(true), background, U_R2_COPYPEN);
     }
-    const TSurfacePtr glyphs = run.Block->Rasterise(box, x, y, orientation, false);
-    TCoverage coverage = NewCoverage(box);
-    for (int yy = box.Top; yy < box.Bottom; ++yy)
-      for (int xx = box.Left; xx < box.Right; ++xx) coverage.At(xx, yy) = glyphs->Row(yy - box.Top)[xx - box.Left] >= 128;
-    FRaster.Paint(coverage, paint, U_R2_COPYPEN);
+    FRaster.Paint(cover(false), paint, U_R2_COPYPEN);
   }
   FDc.Clip = savedClip;
   FRaster.SetClip(FDc.Clip);
@@ -1359,10 +1368,7 @@ void TPlayer::ClipRect(const TRecord& r, bool exclude) {
   if (!rect) return;
   const std::vector<TPointD> corners = Corners(*rect);
   // Intersecting or excluding changes nothing outside the current clip.
-  TCoverage box = NewCoverage(CoverBox(corners, 0));
-  const std::vector<TPointD> polys[1] = {corners};
-  FillPolygons(box, polys, frAlternate);
-  CombineClip(box, exclude ? U_RGN_DIFF : U_RGN_AND);
+  CombineClip(PolygonCoverage(corners, CoverBox(corners, 0)), exclude ? U_RGN_DIFF : U_RGN_AND);
 }
 
 void TPlayer::ClipRegion(const TRecord& r) {
@@ -1405,22 +1411,13 @@ void TPlayer::Region(const TRecord& r) {
   std::vector<std::vector<TPointD>> polygons;
   // Region rectangles are in logical units here.
   for (const U_RECTL& rect : RegionRects(r, at, *bytes)) polygons.push_back(Corners(rect));
-  if (polygons.empty() || brush.Kind == TBrushObject::bkNull) return;
-  std::vector<TPointD> all;
-  for (const auto& p : polygons) all.insert(all.end(), p.begin(), p.end());
-  TCoverage coverage = NewCoverage(CoverBox(all, 1));
-  FillPolygons(coverage, polygons, frWinding);
-  FRaster.Paint(coverage, BrushPaint(brush), rop2);
+  FillDevice(polygons, brush, frWinding, rop2);
 }
 
 // ---- paths ----
 
 void TPlayer::PathEnd(bool fill, bool stroke) {
-  if (fill) {
-    std::vector<std::vector<TPointD>> polygons;
-    for (const TSubpath& s : FPath) polygons.push_back(s.Points);
-    FillDevice(polygons, FDc.Brush, FDc.FillMode == U_WINDING ? frWinding : frAlternate);
-  }
+  if (fill) FillDevice(PathPolygons(), FDc.Brush, FillRule(), FDc.Rop2);
   if (stroke)
     for (const TSubpath& s : FPath) StrokeDevice(s.Points, s.Closed || fill);
   FPath.clear();
@@ -1428,10 +1425,8 @@ void TPlayer::PathEnd(bool fill, bool stroke) {
 }
 
 void TPlayer::ClipPath(int mode) {
-  std::vector<std::vector<TPointD>> polygons;
-  for (const TSubpath& s : FPath) polygons.push_back(s.Points);
   TCoverage region = NewCoverage(FRaster.Bounds());
-  FillPolygons(region, polygons, FDc.FillMode == U_WINDING ? frWinding : frAlternate);
+  FillPolygons(region, PathPolygons(), FillRule());
   CombineClip(region, mode);
   FPath.clear();
   FInPath = false;

@@ -27,8 +27,6 @@ int PixelOf(double v) noexcept { return ClampedInt(std::floor(v + 0.5), -1000000
 
 namespace {
 
-int Round(double v) { return PixelOf(v); }
-
 struct TEdge {
   int X0, Y0, X1, Y1;
   int Direction;  // +1 downwards, -1 upwards
@@ -45,7 +43,7 @@ void FillPolygons(TCoverage& into, std::span<const std::vector<TPointD>> polygon
     for (size_t i = 0; i < n; ++i) {
       const TPointD& a = polygon[i];
       const TPointD& b = polygon[(i + 1) % n];
-      const int x0 = Round(a.X), y0 = Round(a.Y), x1 = Round(b.X), y1 = Round(b.Y);
+      const int x0 = PixelOf(a.X), y0 = PixelOf(a.Y), x1 = PixelOf(b.X), y1 = PixelOf(b.Y);
       if (y0 == y1) continue;  // a horizontal edge crosses no row
       TEdge e = y0 < y1 ? TEdge{x0, y0, x1, y1, 1} : TEdge{x1, y1, x0, y0, -1};
       // Edges wholly above or below the box cross none of its rows.

@@ -85,16 +85,12 @@ TPoint TMetafilePlayer::TPlatformPlayer::Load(std::span<const uint8_t> bytes) {
     if ((type == U_EMR_EXTTEXTOUTA || type == U_EMR_EXTTEXTOUTW) && TextWithoutSpacing(data + off, size)) return;
     if (!U_emf_record_safe(data + off)) Invalid();
   });
-  const size_t headerSize = EmfHeaderSize(bytes);
   Records.assign(bytes.begin(), bytes.begin() + std::ptrdiff_t(length));
-  // The header as far as it goes; a short one leaves the rest zero.
-  std::vector<uint8_t> header(sizeof(U_EMRHEADER), 0);
-  std::memcpy(header.data(), bytes.data(), std::min(headerSize, header.size()));
-  std::memcpy(Records.data(), header.data(), std::min(headerSize, header.size()));
   Playback = std::make_unique<emf::TEmfPlayback>(Records);
 
+  // The header as far as it goes; a short one leaves the rest zero.
   U_EMRHEADER h{};
-  std::memcpy(&h, header.data(), sizeof h);
+  std::memcpy(&h, bytes.data(), std::min(EmfHeaderSize(bytes), sizeof h));
   const U_RECTL& frame = h.rclFrame;
   const U_RECTL& bounds = h.rclBounds;
   const TPoint size = EmfPictureSize({frame.left, frame.top, frame.right, frame.bottom},
