@@ -196,6 +196,32 @@ TPoint MatrixCellOrigin(TGaugeOrientation orientation, int32_t clientWidth, int3
   return {CheckedDiv(CheckedSub(clientWidth, cellSize.X), 2), CheckedDiv(CheckedSub(clientHeight, run), 2)};
 }
 
+namespace {
+// Floor division for a positive divisor.
+int64_t FloorDiv(int64_t a, int64_t b) noexcept { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+}  // namespace
+
+TMatrixCellRange MatrixVisibleCells(int64_t origin, int64_t step, int64_t cellLength, int64_t extent,
+                                    int32_t leds) noexcept {
+  if (leds <= 0 || extent <= 0 || cellLength <= 0) return {};
+  int64_t first = 0, end = leds;
+  if (step > 0) {
+    // origin + k step + cellLength > 0 and origin + k step < extent.
+    first = FloorDiv(-cellLength - origin, step) + 1;
+    end = FloorDiv(extent - origin - 1, step) + 1;
+  } else if (step < 0) {
+    // The run goes backwards: origin - k t + cellLength > 0, origin - k t < extent.
+    const int64_t t = -step;
+    first = FloorDiv(origin - extent, t) + 1;
+    end = FloorDiv(origin + cellLength - 1, t) + 1;
+  } else if (origin + cellLength <= 0 || origin >= extent) {
+    return {};
+  }
+  first = std::clamp<int64_t>(first, 0, leds);
+  end = std::clamp<int64_t>(end, first, leds);
+  return {first, end};
+}
+
 TRect MatrixDotRect(TPoint cell, TPoint cellSize, int32_t dotSize, int32_t row, int32_t bit) {
   const int32_t pitch = CheckedAdd(dotSize, 1);
   const int32_t x = CheckedSub(CheckedSub(CheckedAdd(cell.X, cellSize.X), dotSize), CheckedMul(bit, pitch));
@@ -414,18 +440,17 @@ void TGaugeMatrix::Paint() {
   const int64_t extent = horizontal ? Width() : Height();
   const int64_t length = static_cast<int64_t>(FText.Chars.size());
   const TPoint origin = MatrixCellOrigin(FOrientation, Width(), Height(), FLeds, FSpacing, cellSize);
-  // Walked in 64 bits: cells beyond the image are never drawn, so their
-  // positions need not fit 32 bits.
-  int64_t along = horizontal ? origin.X : origin.Y;
+  const int64_t cellLength = horizontal ? cellSize.X : cellSize.Y;
   image.Brush().SetStyle(bsSolid);
-  for (int32_t k = 0; k < FLeds; ++k, along += step) {
-    if (step > 0 && along >= extent) break;  // this and every later cell lie beyond the image
-    if (along + (horizontal ? cellSize.X : cellSize.Y) <= 0 || along >= extent) continue;
+  auto paintCell = [&](int64_t k) {
+    // Positions are worked out in 64 bits; only cells that reach into the
+    // image get here, so theirs fit 32 bits.
+    const int64_t along = (horizontal ? origin.X : origin.Y) + k * step;
     const TPoint cell = horizontal ? TPoint{static_cast<int32_t>(along), origin.Y}
                                    : TPoint{origin.X, static_cast<int32_t>(along)};
     if (FLedsVisible) image.Draw(cell.X, cell.Y, *FCell);
     const int64_t index = int64_t{FStart} + k;  // 1-based
-    if (index < 1 || index > length) continue;
+    if (index < 1 || index > length) return;
     const auto at = static_cast<std::size_t>(index - 1);
     const TCharGenGlyph& glyph = CharGenGlyph(static_cast<uint8_t>(FText.Chars[at]));
     image.Brush().SetColor(MatrixCodeColor(FText.Colors[at], FPalette->High()));
@@ -433,6 +458,22 @@ void TGaugeMatrix::Paint() {
       for (int32_t bit = 0; bit < CharGenColumnCount; ++bit)
         if (glyph[static_cast<std::size_t>(row)] & (1u << bit))
           image.FillRect(MatrixDotRect(cell, cellSize, dot, row, bit));
+  };
+  // Only the cells that reach into the image are painted, so a paint costs
+  // the widget's pixels, not its cell count (overlapping cells, a negative
+  // spacing, may number in the millions).
+  const TMatrixCellRange visible =
+      MatrixVisibleCells(horizontal ? origin.X : origin.Y, step, cellLength, extent, FLeds);
+  if (step != 0) {
+    for (int64_t k = visible.First; k < visible.End; ++k) paintCell(k);
+  } else if (visible.First < visible.End) {
+    // Every cell on one place: a cell without a character only repaints
+    // what the next cell's image paints again, so the cells that carry a
+    // character and the last one give the same picture as all of them.
+    const int64_t firstText = std::max<int64_t>(0, 1 - int64_t{FStart});
+    const int64_t endText = std::min<int64_t>(int64_t{FLeds} - 1, length - int64_t{FStart} + 1);
+    for (int64_t k = firstText; k < endText; ++k) paintCell(k);
+    paintCell(int64_t{FLeds} - 1);
   }
 
   TGaugeGraphicImageControl::Paint();

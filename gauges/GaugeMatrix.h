@@ -133,6 +133,19 @@ TPoint MatrixBoundsSize(TGaugeOrientation orientation, int32_t leds, int32_t spa
 TPoint MatrixCellOrigin(TGaugeOrientation orientation, int32_t clientWidth, int32_t clientHeight, int32_t leds,
                         int32_t spacing, TPoint cellSize);
 
+// The cells k (0 <= k < leds) of a run starting at `origin` with `step`
+// pixels from one cell to the next that reach into [0, extent): cell k
+// covers [origin + k x step, origin + k x step + cellLength). The count is
+// bounded by the extent's pixels whatever `leds` is, unless step is 0 (every
+// cell on the same place: all or none). Empty when First >= End.
+struct TMatrixCellRange {
+  int64_t First = 0;
+  int64_t End = 0;
+  bool operator==(const TMatrixCellRange&) const = default;
+};
+TMatrixCellRange MatrixVisibleCells(int64_t origin, int64_t step, int64_t cellLength, int64_t extent,
+                                    int32_t leds) noexcept;
+
 // The s x s square of the dot of generator bit `bit` (0 = rightmost column)
 // in row `row` (0 = top) of the cell at `cell`.
 TRect MatrixDotRect(TPoint cell, TPoint cellSize, int32_t dotSize, int32_t row, int32_t bit);

@@ -181,6 +181,35 @@ TEST(MatrixGeometry, ScrollSteps) {
   EXPECT_EQ(MatrixScrollStep(Dir::msdLeftToRight, -7, 0, 3), (TMatrixScroll{0, true}));
 }
 
+TEST(MatrixGeometry, VisibleCellsAreExactlyThoseReachingTheImage) {
+  // Against a walk over every cell, across runs that start before, inside
+  // and after the image, go forwards, backwards or stay on one place.
+  for (int64_t origin = -12; origin <= 12; origin += 3)
+    for (int64_t step = -4; step <= 4; ++step)
+      for (int64_t cell = 1; cell <= 3; ++cell)
+        for (int64_t extent : {0, 1, 7})
+          for (int32_t leds = 0; leds <= 9; leds += 3) {
+            int64_t first = leds, end = 0;
+            for (int64_t k = 0; k < leds; ++k) {
+              const int64_t at = origin + k * step;
+              if (at + cell > 0 && at < extent && extent > 0) {  // reaches into [0, extent)
+                first = std::min(first, k);
+                end = k + 1;
+              }
+            }
+            const TMatrixCellRange got = MatrixVisibleCells(origin, step, cell, extent, leds);
+            const int64_t count = end > first ? end - first : 0;
+            ASSERT_EQ(got.End > got.First ? got.End - got.First : 0, count)
+                << origin << " " << step << " " << cell << " " << extent << " " << leds;
+            if (count > 0) {
+              ASSERT_EQ(got, (TMatrixCellRange{first, end}));
+            }
+          }
+  // A hundred million cells in a 20-pixel image: the range is the image's.
+  EXPECT_EQ(MatrixVisibleCells(-1000, 1, 14, 20, 100000000), (TMatrixCellRange{987, 1020}));
+  EXPECT_EQ(MatrixVisibleCells(5, 0, 14, 20, 100000000), (TMatrixCellRange{0, 100000000}));
+}
+
 // ---- the widget's model ------------------------------------------------------------------
 
 TEST(Matrix, ConstructorDefaults) {
@@ -510,3 +539,37 @@ TEST_F(MatrixPixels, ScrollingKeepsItsPositionAndTheTimerDrivesIt) {
 }
 
 }  // namespace
+
+TEST_F(MatrixPixels, CellsOnOnePlacePaintAsTheirLastWhateverTheirNumber) {
+  // A spacing of minus the cell width stacks every cell on the first one;
+  // a hundred million of them paint as the few that matter: the cells with
+  // a character, in order, then the last (empty) one.
+  for (const bool ledsVisible : {true, false}) {
+    SCOPED_TRACE(ledsVisible ? "LedsVisible" : "without LedsVisible");
+    TGaugeMatrix* m = Make(10, 10);
+    m->SetLedsVisible(ledsVisible);
+    m->SetSpacing(-MatrixCellSize(m->LedStyle()).X);
+    m->SetLeds(100000000);
+    m->SetText("%AA%CB");
+    Show();
+    App->ProcessMessages();
+    const int dot = MatrixDotSize(m->LedStyle()), pitch = dot + 1;
+    const TCharGenGlyph& a = CharGenGlyph('A');
+    const TCharGenGlyph& b = CharGenGlyph('B');
+    for (int y = 0; y < 7 * pitch - 1; ++y)
+      for (int x = 0; x < 5 * pitch - 1; ++x) {
+        const bool onDot = x % pitch < dot && y % pitch < dot;
+        const int column = x / pitch, row = y / pitch;
+        const bool inA = onDot && ((a[size_t(row)] >> (4 - column)) & 1);
+        const bool inB = onDot && ((b[size_t(row)] >> (4 - column)) & 1);
+        // The last cell's unlit dots cover both characters; without the
+        // cells' images B is painted over A.
+        TColor expected = m->Color();
+        if (ledsVisible && onDot) expected = m->Palette()->Low();
+        else if (!ledsVisible && inB) expected = clYellow;
+        else if (!ledsVisible && inA) expected = clRed;
+        ASSERT_EQ(Window->ScreenPixel(m->Left() + 5 + x, m->Top() + 5 + y), expected) << x << "," << y;
+      }
+    delete m;
+  }
+}

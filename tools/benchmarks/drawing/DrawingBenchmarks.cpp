@@ -1,7 +1,10 @@
 // Run: drawing_benchmarks --benchmark_repetitions=9 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 
+#include "Forms.h"
+#include "GaugeMatrix.h"
 #include "Graphics.h"
+#include "backend/headless/HeadlessWindowSystem.h"
 
 namespace {
 
@@ -57,6 +60,31 @@ void BM_Ellipse100(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_Ellipse100);
+
+// One repaint of a dot-matrix line whose cells all sit on one place (a
+// spacing of minus the cell width) as the cell count grows: the cost must
+// stay that of the widget's pixels, not grow with Leds.
+void BM_MatrixOverlappingPaint(benchmark::State& state) {
+  THeadlessWindowSystem system;
+  system.SetEchoMessageBoxes(false);
+  TApplication app(system);
+  auto* form = new TForm(&app);
+  form->SetBorderStyle(bsNone);
+  form->SetBounds(0, 0, 100, 60);
+  auto* matrix = new TGaugeMatrix(form);
+  matrix->SetThreaded(false);
+  matrix->SetParent(form);
+  matrix->SetSpacing(-MatrixCellSize(matrix->LedStyle()).X);
+  matrix->SetLeds(static_cast<int32_t>(state.range(0)));
+  matrix->SetText("%AAB");
+  form->Show();
+  app.ProcessMessages();
+  for (auto _ : state) {
+    matrix->Invalidate();
+    app.ProcessMessages();
+  }
+}
+BENCHMARK(BM_MatrixOverlappingPaint)->Arg(15)->Arg(1000000)->Arg(100000000)->ArgName("leds");
 
 }  // namespace
 
