@@ -13,7 +13,7 @@
 
 #include "DataChannel.h"
 #include "GaugeClock.h"
-#include "GaugeMatrix.h"
+#include "GaugeTimer.h"
 #include "SkinImpl.h"
 #include "SkinRegistration.h"
 #include "Png.h"
@@ -97,6 +97,19 @@ std::optional<double> ParseRenderTime(std::string_view text) {
   return EncodeDateTime(year, month, day, hour, minute, second);
 }
 
+namespace {
+// Every widget timer in the tree under `root`, whoever owns it: a timer
+// that ticks between loading and painting makes two renders of one skin
+// differ. A tick already on its way finds its timer disabled and does
+// nothing.
+void StopWidgetTimers(TComponent& root) {
+  for (TComponent* c : root.ComponentList()) {
+    if (auto* timer = dynamic_cast<TGaugeTimer*>(c)) timer->SetEnabled(false);
+    StopWidgetTimers(*c);
+  }
+}
+}  // namespace
+
 void RenderSkin(const std::string& skin, const TRenderOptions& options) {
   // A channel of this process's own, so a dashboard running beside it is
   // never touched. Set before any channel object exists.
@@ -115,19 +128,17 @@ void RenderSkin(const std::string& skin, const TRenderOptions& options) {
   auto* form = new TSkinForm(&application);
   ReadSkinFile("Skin/" + skin + "/skin.bin", *form);
 
-  // A render is one instant: clocks stop ticking, and with a given time
-  // they read it (a real-time clock as its loading did); scrolling matrices
-  // stay at their first position, however long the render takes.
+  // A render is one instant: no widget timer ticks (a scrolling matrix
+  // stays at its first position however long the render takes), and with a
+  // given time the clocks read it (a real-time clock as its loading did).
+  StopWidgetTimers(*form);
   TFixedClockSource fixedTime(options.Time.value_or(0));
-  for (TComponent* c : form->ComponentList())
-    if (auto* matrix = dynamic_cast<TGaugeMatrix*>(c)) {
-      matrix->Timer().SetEnabled(false);
-    } else if (auto* clock = dynamic_cast<TGaugeClock*>(c)) {
-      clock->Timer().SetEnabled(false);
-      if (!options.Time) continue;
-      clock->SetClockSource(&fixedTime);
-      if (clock->ClockType() == ctRealTime) clock->RereadTime();
-    }
+  if (options.Time)
+    for (TComponent* c : form->ComponentList())
+      if (auto* clock = dynamic_cast<TGaugeClock*>(c)) {
+        clock->SetClockSource(&fixedTime);
+        if (clock->ClockType() == ctRealTime) clock->RereadTime();
+      }
 
   const std::vector<std::string> layout = SkinSensorLayout(*form);
   TDataChannelHost host(static_cast<int32_t>(layout.size()));
