@@ -172,9 +172,20 @@ TSdlWindowSystem::TSdlWindowSystem(const std::string& windowClass) {
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
   SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+  // X11 unless the user names a driver: when the X server cannot be
+  // reached SDL would otherwise go on with its off-screen driver, and the
+  // dashboard would run with no window anyone can see, reporting nothing.
+  if (!std::getenv("SDL_VIDEODRIVER")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
   IgnoreWakeupsToDestroyedWindows();
-  if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)
-    throw Exception(std::string("Impossible d'initialiser l'affichage: ") + SDL_GetError());
+  // A busy X server now and then refuses one connection among others (seen
+  // with Xvfb: a few per cent of quick successive connects); a few more
+  // tries, spaced out, tell that from a display that is not there.
+  constexpr int kInitTries = 5;
+  for (int attempt = 1; SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0; ++attempt) {
+    if (attempt == kInitTries)
+      throw Exception(std::string("Impossible d'initialiser l'affichage: ") + SDL_GetError());
+    SDL_Delay(static_cast<Uint32>(50 << attempt));
+  }
   const char* driver = SDL_GetCurrentVideoDriver();
   FHasDisplay = driver && std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0;
   FWakeEvent = SDL_RegisterEvents(1);

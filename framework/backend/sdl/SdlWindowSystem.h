@@ -3,10 +3,12 @@
 // opacity, modal message boxes, and a wake-up for other threads.
 //
 // Message boxes are drawn by the backend itself (Pango text), modal over
-// the other windows. Without a usable display SDL silently falls back to its off-screen
-// driver; then message boxes go to stderr instead of blocking, so nothing
-// ever waits for a click that no one can give. Every message box text is
-// also written to stderr, for logs and tests.
+// the other windows. The video driver is X11 unless SDL_VIDEODRIVER names
+// another: an X server that cannot be reached (after a few spaced tries)
+// is an error, never a silent fall-back to a window no one sees. With an
+// off-screen driver chosen that way, message boxes go to stderr instead of
+// blocking, so nothing ever waits for a click that no one can give. Every
+// message box text is also written to stderr, for logs and tests.
 //
 // Thread rules: as IWindowSystem; Wake() may be called from any thread.
 // Errors: construction raises Exception when SDL's video cannot start;
