@@ -159,6 +159,20 @@ template <class T> T CheckedIntCast(int64_t v) {
   }
   return static_cast<T>(v);
 }
+
+// A real narrowed to the property's type: a finite value beyond its range
+// (1e39 for a float) is refused as an integer out of range is, since the
+// plain conversion is undefined; infinities and NaN convert as they are.
+template <class T> T CheckedRealCast(long double v) {
+  if constexpr (std::is_floating_point_v<T> && sizeof(T) < sizeof(long double)) {
+    if (v == v && v != std::numeric_limits<long double>::infinity() &&
+        v != -std::numeric_limits<long double>::infinity() &&
+        (v > static_cast<long double>(std::numeric_limits<T>::max()) ||
+         v < static_cast<long double>(std::numeric_limits<T>::lowest())))
+      throw EPropertyError("Valeur de propriété incorrecte");
+  }
+  return static_cast<T>(v);
+}
 }  // namespace typinfo_detail
 
 // Builds the table of class C (derived from TPersistent). Getters are const
@@ -362,7 +376,7 @@ private:
     if constexpr (!std::is_null_pointer_v<S>) {
       using A = typename typinfo_detail::MemberArg<S>::type;
       p.Setter = [set](TPersistent& o, const TPropValue& v) {
-        std::invoke(set, Self(o), static_cast<A>(std::get<long double>(v)));
+        std::invoke(set, Self(o), typinfo_detail::CheckedRealCast<A>(std::get<long double>(v)));
       };
     }
     return Add(std::move(p));

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "Classes.h"
 #include "Colors.h"
 
@@ -42,9 +44,12 @@ public:
   void SetColor(TColor v) { FColor = v; }
   TSub* Sub() { return &FSub; }
   int ReadOnly() const { return 7; }
+  float Level() const { return FLevel; }
+  void SetLevel(float v) { FLevel = v; }
 
 private:
   int FSize = 10;
+  float FLevel = 0;
   TShape FShape = shSquare;
   TFlavours FFlavours{flSour};
   TColor FColor = clBtnFace;
@@ -59,6 +64,7 @@ const TClassInfo& TWidget::StaticClass() {
                                      .Color("Color", &TWidget::Color, &TWidget::SetColor)
                                      .Object("Sub", &TWidget::Sub)
                                      .Integer("ReadOnly", &TWidget::ReadOnly, nullptr)
+                                     .Real("Level", &TWidget::Level, &TWidget::SetLevel)
                                      .Creatable()
                                      .Build();
   return info;
@@ -67,7 +73,7 @@ const TClassInfo& TWidget::StaticClass() {
 TEST(PropertyTable, ChainsToBaseInDeclarationOrder) {
   std::vector<std::string> names;
   for (const TPropInfo* p : TWidget::StaticClass().AllProps()) names.push_back(p->Name);
-  EXPECT_EQ(names, (std::vector<std::string>{"Name", "Tag", "Size", "Shape", "Flavours", "Color", "Sub", "ReadOnly"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"Name", "Tag", "Size", "Shape", "Flavours", "Color", "Sub", "ReadOnly", "Level"}));
   EXPECT_EQ(TWidget::StaticClass().FindProp("size"), TWidget::StaticClass().FindProp("SIZE"));
   EXPECT_EQ(TWidget::StaticClass().FindProp("nothing"), nullptr);
   EXPECT_TRUE(TWidget::StaticClass().FindProp("ReadOnly")->IsReadOnly());
@@ -85,6 +91,19 @@ TEST(PropertyTable, TypedSettersAndGettersRoundTrip) {
   EXPECT_EQ(std::get<int64_t>(info.FindProp("Size")->Getter(w)), 42);
   // An integer property refuses a value outside its C++ type.
   EXPECT_THROW(info.FindProp("Size")->Setter(w, int64_t{1} << 40), EPropertyError);
+  // A real property refuses a finite value beyond its C++ type (whose plain
+  // conversion is undefined) and keeps the one it had; infinities pass.
+  const TPropInfo* level = info.FindProp("Level");
+  level->Setter(w, 2.5L);
+  for (long double tooLarge : {1e39L, -1e39L, 1e300L})
+    EXPECT_THROW(level->Setter(w, tooLarge), EPropertyError) << static_cast<double>(tooLarge);
+  EXPECT_EQ(w.Level(), 2.5f);
+  level->Setter(w, 3.4e38L);
+  EXPECT_EQ(w.Level(), 3.4e38f);
+  level->Setter(w, -std::numeric_limits<long double>::infinity());
+  EXPECT_EQ(w.Level(), -std::numeric_limits<float>::infinity());
+  level->Setter(w, 1e-60L);  // below the smallest float: rounds to zero, which is defined
+  EXPECT_EQ(w.Level(), 0.0f);
   // The sub-object is reached through its getter, with its own table.
   TPersistent* sub = info.FindProp("Sub")->ObjectGetter(w);
   sub->ClassType().FindProp("Depth")->Setter(*sub, int64_t{9});
