@@ -2,6 +2,8 @@
 // measurement, and the font's published properties.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "DrawingTestUtil.h"
 
 using namespace drawtest;
@@ -78,6 +80,26 @@ TEST(CanvasTextTest, ExtentsOfLiberationSansAreStable) {
   const int regular = canvas.TextWidth("Hello");
   canvas.Font().SetStyle({fsBold});
   EXPECT_GT(canvas.TextWidth("Hello"), regular);
+}
+
+TEST(CanvasTextTest, FontsBeyondTheEngineLimitAreDrawnAtTheLargestSize) {
+  // Heights past what the font engine can build (65535 pixels per em) are
+  // measured and drawn at that size: the same extents, and nothing leaked
+  // on the way (the sanitizer build's leak check), down to the height
+  // whose magnitude does not fit an int.
+  TBitmap bitmap(40, 20);
+  TCanvas& canvas = bitmap.Canvas();
+  canvas.Font().SetName("Arial");
+  canvas.Font().SetHeight(-65535);
+  const TPoint largest = canvas.TextExtent("x");
+  EXPECT_GT(largest.Y, 65535);
+  for (int height : {-70000, -2000000, std::numeric_limits<int>::min(), 2000000}) {
+    canvas.Font().SetHeight(height);
+    if (height < 0) {
+      EXPECT_EQ(canvas.TextExtent("x"), largest) << height;
+    }
+    canvas.TextOut(-10, -60000, "x");
+  }
 }
 
 TEST(CanvasTextTest, TransparentAndOpaqueTextOut) {

@@ -3,6 +3,7 @@
 // Font.h for what they are and why).
 #include <pango/pangocairo.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <numbers>
@@ -50,16 +51,23 @@ PangoFontDescription* CreateDescription(const TFont& font) {
   pango_font_description_set_family(desc, family.c_str());
   pango_font_description_set_weight(desc, font.Style().Contains(fsBold) ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
   pango_font_description_set_style(desc, font.Style().Contains(fsItalic) ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
-  int em = font.Height() < 0 ? -font.Height() : font.Height();
+  // FreeType builds no face beyond 65535 pixels per em: Pango's font
+  // back-end then fails, and leaks on that path. Larger fonts are drawn at
+  // that size (already far beyond any window). In double, since the
+  // height's magnitude may not fit an int.
+  constexpr double kMaxEmPixels = 65535;
+  double em = std::abs(double(font.Height()));
   if (em == 0) em = 16;  // a height of 0 asks for the device's default size
-  pango_font_description_set_absolute_size(desc, double(em) * PANGO_SCALE);
+  em = std::min(em, kMaxEmPixels);
+  pango_font_description_set_absolute_size(desc, em * PANGO_SCALE);
   if (font.Height() > 0) {
     // A positive height is the cell: scale the em so that ascent + descent fit it.
     PangoFontMetrics* metrics = pango_context_get_metrics(DrawingPangoContext(), desc, nullptr);
     const int cell = pango_font_metrics_get_ascent(metrics) + pango_font_metrics_get_descent(metrics);
     pango_font_metrics_unref(metrics);
     if (cell > 0)
-      pango_font_description_set_absolute_size(desc, std::round(double(em) * em * PANGO_SCALE / (double(cell) / PANGO_SCALE)) );
+      pango_font_description_set_absolute_size(
+          desc, std::min(std::round(em * em * PANGO_SCALE / (double(cell) / PANGO_SCALE)), kMaxEmPixels * PANGO_SCALE));
   }
   return desc;
 }
