@@ -212,8 +212,12 @@ TGaugeAngularMeter::TGaugeAngularMeter(TComponent* owner)
   SetParentColor(false);
   SetTransparent(true);
   FConstructed = true;
-  // Sets the centres and renders the first dial.
+  // Sets the centres and renders the first dial. A reader creates the meter
+  // while its owner loads and renders the dial at Loaded, once every
+  // property is known: a default dial first would be thrown away.
+  FDialDeferred = owner && owner->ComponentState().Contains(csLoading);
   SetBounds(Left(), Top(), 250, 250);
+  FDialDeferred = false;
 }
 
 TGaugeAngularMeter::~TGaugeAngularMeter() {
@@ -384,7 +388,7 @@ TMeterDial TGaugeAngularMeter::DialGeometry() const {
 }
 
 void TGaugeAngularMeter::BuildDial() {
-  if (!FConstructed || Loading()) return;
+  if (!FConstructed || FDialDeferred || Loading()) return;
   const TMeterDial dial = DialGeometry();
   FDialBitmap->SetSize(Width(), Height());
   TCanvas& canvas = FDialBitmap->Canvas();

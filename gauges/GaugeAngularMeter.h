@@ -345,5 +345,6 @@ private:
   // framework's notifications during construction do not render
   // half-initialised dials.
   bool FConstructed = false;
+  bool FDialDeferred = false;  // created by a reader: the dial waits for Loaded
   uint64_t FDialBuildCount = 0;
 };
