@@ -60,15 +60,18 @@ void TSkinForm::FormCreate(TObject*) {
   }
   // 2.
   SetDoubleBuffered(true);
-  // 3.
-  TSensorList& sensors = CreateSensorList();
-  // 4. Components in ownership order; the first failure ends the handler.
-  for (TComponent* c : ComponentList())
-    if (auto* component = dynamic_cast<TSkinComponent*>(c)) component->CreationStep(sensors);
-  // 5.
-  sensors.Sort();
+  // 3. to 5.
+  CreateComponents();
   // 6.
   OpenDataBlock();
+}
+
+void TSkinForm::CreateComponents() {
+  TSensorList& sensors = CreateSensorList();
+  // Components in ownership order; the first failure ends the handler.
+  for (TComponent* c : ComponentList())
+    if (auto* component = dynamic_cast<TSkinComponent*>(c)) component->CreationStep(sensors);
+  sensors.Sort();
 }
 
 void TSkinForm::FormClose(TObject*, TCloseAction& action) {

@@ -105,6 +105,11 @@ public:
   std::unique_ptr<TDataReadyListener> DataReadyListener;
 
   void FormCreate(TObject* sender);
+  // The part of the creation handler that the skin's components drive: a
+  // fresh sensor list, each component's creation step in ownership order
+  // (sensors, pictures, glyphs; the first failure raises), then the list
+  // sorted. No channel, no data block.
+  void CreateComponents();
   void FormClose(TObject* sender, TCloseAction& action);
   void SkinExitButtonClick(TObject* sender);
 
