@@ -1,5 +1,7 @@
 #include "SkinMain.h"
 
+#include <string_view>
+
 #include "GaugeControls.h"
 #include "SkinImpl.h"
 #include "SkinRegistration.h"
@@ -24,6 +26,15 @@ void SetSkinName(const std::string& name) { GSkinPath = "Skin/" + name + "/skin.
 bool StartedByHost() { return GStartedByHost; }
 const std::string& SkinPath() { return GSkinPath; }
 TSkinForm* SkinForm() { return GSkinForm; }
+
+const char* const kSkinVELQUsage =
+    "usage: SkinVELQ SKIN\n"
+    "Shows the skin Skin/SKIN/skin.bin (under the current directory) and redraws it from the\n"
+    "host's shared block on every data-ready notification. The host starts it; see skinhost.\n";
+
+bool IsHelpRequest(int argc, char** argv) {
+  return argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h");
+}
 
 int CountArguments(int argc, char** argv) {
   int count = 0;

@@ -30,6 +30,12 @@ extern const char* const kLaunchMessage;
 // stops at the first empty argument.
 int CountArguments(int argc, char** argv);
 
+// A command line that is exactly "--help" (or "-h") asks for the usage, not
+// for a skin of that name (no skin is ever named so); handled before the
+// display starts, so it works anywhere.
+bool IsHelpRequest(int argc, char** argv);
+extern const char* const kSkinVELQUsage;
+
 class TMainForm : public TForm {
   VELQ_CLASS(TMainForm)
 public:

@@ -110,6 +110,10 @@ struct TGenerator {
   double Walked = 0;
 };
 
+constexpr const char* kUsage =
+    "usage: skinhost --skin NAME [--rate HZ] [--frames N] [--duration S] [--set SENSOR=GEN]... [--csv FILE] "
+    "[--launch PATH [--report]] [--deliver post|send|broadcast] [--print-layout]";
+
 [[noreturn]] void Fail(const std::string& message) {
   std::fprintf(stderr, "skinhost: %s\n", message.c_str());
   std::exit(1);
@@ -279,6 +283,10 @@ int main(int argc, char** argv) {
       if (i + 1 >= argc) Fail(arg + " needs a value");
       return argv[++i];
     };
+    if (arg == "--help" || arg == "-h") {
+      std::printf("%s\n", kUsage);
+      return 0;
+    }
     if (arg == "--skin") skin = next();
     else if (arg == "--rate") rate = Number(next(), "--rate");
     else if (arg == "--frames") frames = static_cast<long>(Number(next(), "--frames"));
@@ -303,9 +311,7 @@ int main(int argc, char** argv) {
       Fail("unknown argument '" + arg + "'");
     }
   }
-  if (skin.empty())
-    Fail("usage: skinhost --skin NAME [--rate HZ] [--frames N] [--duration S] [--set SENSOR=GEN]... [--csv FILE] "
-         "[--launch PATH [--report]] [--deliver post|send|broadcast] [--print-layout]");
+  if (skin.empty()) Fail(kUsage);
   if (!(rate > 0)) Fail("--rate must be positive");
   if (duration < 0) Fail("--duration must not be negative");
   if (report && launch.empty()) Fail("--report needs --launch (it reports on the dashboard it starts)");

@@ -179,11 +179,14 @@ void WriteGlyphSheet(const std::string& path) {
   WriteFileBytes(path, bytes);
 }
 
+constexpr const char* kUsage =
+    "usage: skinrender --glyphs FILE.png\n"
+    "       skinrender --skin NAME [--out FILE.png] [--print-state] [--set SENSOR=VALUE]...\n"
+    "                  [--time YYYY-MM-DDTHH:MM:SS]\n"
+    "       skinrender --help\n";
+
 int Usage() {
-  std::fputs("usage: skinrender --glyphs FILE.png\n"
-             "       skinrender --skin NAME [--out FILE.png] [--print-state] [--set SENSOR=VALUE]...\n"
-             "                  [--time YYYY-MM-DDTHH:MM:SS]\n",
-             stderr);
+  std::fputs(kUsage, stderr);
   return 2;
 }
 
@@ -192,6 +195,10 @@ int Usage() {
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   try {
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
     if (args.size() == 2 && args[0] == "--glyphs") {
       WriteGlyphSheet(args[1]);
       return 0;
