@@ -1,5 +1,6 @@
 #include "SkinMain.h"
 
+#include <cstdio>
 #include <string_view>
 
 #include "GaugeControls.h"
@@ -96,6 +97,12 @@ void TMainForm::SplashScreenTimerTimer(TObject*) {
   options.IsFormNameInUse = [](std::string_view name) {
     return Application && Application->IsFormNameInUse(name, GSkinForm);
   };
+  // An author who edited skin.cfg and did not convert it would otherwise
+  // wonder why nothing changed; the warning goes to the log, not to a box
+  // the host's user would have to dismiss.
+  if (SkinTextIsNewer(SkinPath() + "bin"))
+    std::fprintf(stderr, "SkinVELQ: warning: %sbin is older than %scfg (convert it: skinconv to-bin)\n",
+                 SkinPath().c_str(), SkinPath().c_str());
   ReadSkinFile(SkinPath() + "bin", *GSkinForm, options);
   GSkinForm->AfterConstruction();
   GSkinForm->Show();

@@ -179,6 +179,12 @@ void ReadRootComponent(std::span<const uint8_t> stream, TComponent& root, const 
 // Reads a binary skin file: the resource header, then the object stream.
 void ReadSkinFile(const std::string& path, TComponent& root, const TReadOptions& options = {});
 
+// True when the text form beside a binary skin (skin.cfg beside skin.bin)
+// was changed after the binary was written: an author edited the text and
+// did not convert it, so what the binary shows is stale. False when either
+// file is missing or unreadable.
+bool SkinTextIsNewer(const std::string& binaryPath);
+
 // ---- files and conversion --------------------------------------------------------------
 // The name with its extension (the part from the last '.' after the last '/')
 // replaced by `ext` (which includes its dot), or `ext` appended when it has none.

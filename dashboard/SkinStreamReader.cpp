@@ -1,6 +1,7 @@
 // Reading an object stream into live objects through the class registry and
 // the property tables.
 #include <cmath>
+#include <filesystem>
 
 #include "Colors.h"
 #include "SkinStream.h"
@@ -234,6 +235,14 @@ private:
 
 void ReadRootComponent(std::span<const uint8_t> stream, TComponent& root, const TReadOptions& options) {
   TReader(stream, root, options).ReadRoot();
+}
+
+bool SkinTextIsNewer(const std::string& binaryPath) {
+  std::error_code error;
+  const auto binaryTime = std::filesystem::last_write_time(binaryPath, error);
+  if (error) return false;
+  const auto textTime = std::filesystem::last_write_time(ChangeFileExt(binaryPath, ".cfg"), error);
+  return !error && textTime > binaryTime;
 }
 
 void ReadSkinFile(const std::string& path, TComponent& root, const TReadOptions& options) {

@@ -66,11 +66,16 @@ object Plain: TSkinForm
 end
 CFG
 "$skinconv" to-bin plain.cfg Skin/plain/skin.bin || fail "skinconv"
+# Its text form edited after the conversion: the start warns in the log.
+cp plain.cfg Skin/plain/skin.cfg
+touch -d '+1 minute' Skin/plain/skin.cfg
 "$velq" plain 2>err.txt &
 pid=$!
 # No host has created the shared block: the creation handler reports
 # "Error", and once the box is closed the window is shown all the same.
 wait_for window_by_class TMessageForm || fail "no error box without a host: $(cat err.txt)"
+grep -qxF "SkinVELQ: warning: Skin/plain/skin.bin is older than Skin/plain/skin.cfg (convert it: skinconv to-bin)" \
+  err.txt || fail "no warning of a stale skin.bin: $(cat err.txt)"
 grep -qxF "SkinVELQ: Error." err.txt || fail "the missing block's message: $(cat err.txt)"
 dismiss_box "$(window_by_class TMessageForm)"
 wait_for window_by_class TSkinForm || fail "no skin window: $(cat err.txt)"

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "DataChannel.h"
 #include "GaugeClock.h"
@@ -126,7 +127,21 @@ void RenderSkin(const std::string& skin, const TRenderOptions& options) {
   application.SetTitle("SkinVELQ");
   RegisterSkinClasses();
   auto* form = new TSkinForm(&application);
-  ReadSkinFile("Skin/" + skin + "/skin.bin", *form);
+  // An author's edited text form is rendered as it is now, not the stale
+  // binary (or a missing one) made from it earlier.
+  const std::string binaryPath = "Skin/" + skin + "/skin.bin";
+  const std::string textPath = ChangeFileExt(binaryPath, ".cfg");
+  std::error_code error;
+  const bool binaryMissing = !std::filesystem::exists(binaryPath, error);
+  if (SkinTextIsNewer(binaryPath) || (binaryMissing && std::filesystem::exists(textPath, error))) {
+    std::fprintf(stderr, "skinrender: reading %s (%s)\n", textPath.c_str(),
+                 binaryMissing ? "there is no skin.bin" : "newer than skin.bin");
+    const std::vector<uint8_t> text = ReadFileBytes(textPath);
+    ReadRootComponent(
+        ObjectTextToBinary(std::string_view(reinterpret_cast<const char*>(text.data()), text.size())), *form);
+  } else {
+    ReadSkinFile(binaryPath, *form);
+  }
 
   // A render is one instant: no widget timer ticks (a scrolling matrix
   // stays at its first position however long the render takes), and with a
