@@ -7,7 +7,7 @@
 //
 // It runs tens of inputs a second; fuzz_skin_objects covers the reading and
 // the components' creation steps alone, thousands a second. The working
-// folder holds the real skins' pictures (FuzzSkinFolder.h).
+// folder holds the real skins' pictures (FuzzSkin.h).
 #include <unistd.h>
 
 #include <cmath>
@@ -19,7 +19,7 @@
 #include <string>
 
 #include "DataChannel.h"
-#include "FuzzSkinFolder.h"
+#include "FuzzSkin.h"
 #include "GaugeClock.h"
 #include "SkinImpl.h"
 #include "SkinRegistration.h"
@@ -50,19 +50,17 @@ const float kAwkwardValues[] = {0.0f,
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  PrepareFuzzSkinFolder();
-  RegisterSkinClasses();
+  InitialiseSkinFuzzing();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const std::span<const uint8_t> input(data, size);
-  THeadlessWindowSystem windowSystem;
-  windowSystem.SetEchoMessageBoxes(false);
-  TApplication application(windowSystem);
-  application.SetTitle("SkinVELQ");
-  auto* form = new TSkinForm(&application);
+  TFuzzSkinWindow window;
+  THeadlessWindowSystem& windowSystem = window.WindowSystem;
+  TApplication& application = window.Application;
+  TSkinForm* form = window.Form;
   try {
     ReadRootComponent(input.subspan(SkipResourceHeader(input)), *form);
   } catch (const Exception&) {
