@@ -28,13 +28,17 @@ bool StartedByHost() { return GStartedByHost; }
 const std::string& SkinPath() { return GSkinPath; }
 TSkinForm* SkinForm() { return GSkinForm; }
 
+namespace {
 const char* const kSkinVELQUsage =
     "usage: SkinVELQ SKIN\n"
     "Shows the skin Skin/SKIN/skin.bin (under the current directory) and redraws it from the\n"
     "host's shared block on every data-ready notification. The host starts it; see skinhost.\n";
+}  // namespace
 
-bool IsHelpRequest(int argc, char** argv) {
-  return argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h");
+bool AnswerHelpRequest(int argc, char** argv) {
+  if (argc != 2 || (std::string_view(argv[1]) != "--help" && std::string_view(argv[1]) != "-h")) return false;
+  std::fputs(kSkinVELQUsage, stdout);
+  return true;
 }
 
 int CountArguments(int argc, char** argv) {

@@ -33,8 +33,8 @@ int CountArguments(int argc, char** argv);
 // A command line that is exactly "--help" (or "-h") asks for the usage, not
 // for a skin of that name (no skin is ever named so); handled before the
 // display starts, so it works anywhere.
-bool IsHelpRequest(int argc, char** argv);
-extern const char* const kSkinVELQUsage;
+// Prints the usage on standard output and returns true for such a request.
+bool AnswerHelpRequest(int argc, char** argv);
 
 class TMainForm : public TForm {
   VELQ_CLASS(TMainForm)

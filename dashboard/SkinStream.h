@@ -128,6 +128,9 @@ private:
 // EParserError("%s à la ligne %d"); CR LF, LF and a lone CR each end a line.
 // The encoding is decided once for the whole text (DetectTextEncoding).
 std::vector<uint8_t> ObjectTextToBinary(std::string_view text);
+// The object stream of a text skin file (skin.cfg): ObjectTextToBinary of
+// its contents. Raises what reading the file or the text raises.
+std::vector<uint8_t> ReadTextSkinFile(const std::string& path);
 
 // How a text form is read: a leading UTF-8 byte order mark is skipped
 // (removed from `text`); a text that is then valid UTF-8 as a whole is UTF-8,

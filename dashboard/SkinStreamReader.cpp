@@ -237,6 +237,11 @@ void ReadRootComponent(std::span<const uint8_t> stream, TComponent& root, const 
   TReader(stream, root, options).ReadRoot();
 }
 
+std::vector<uint8_t> ReadTextSkinFile(const std::string& path) {
+  const std::vector<uint8_t> text = ReadFileBytes(path);
+  return ObjectTextToBinary(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
+}
+
 bool SkinTextIsNewer(const std::string& binaryPath) {
   std::error_code error;
   const auto binaryTime = std::filesystem::last_write_time(binaryPath, error);

@@ -42,10 +42,7 @@ int main(int argc, char** argv) {
       argc = static_cast<int>(arguments.size());
       argv = pointers.data();
     }
-    if (IsHelpRequest(argc, argv)) {
-      std::fputs(kSkinVELQUsage, stdout);
-      return 0;
-    }
+    if (AnswerHelpRequest(argc, argv)) return 0;
     TWin32WindowSystem windowSystem;
     return SkinVELQMain(argc, argv, windowSystem);
   } catch (const std::exception& e) {
@@ -56,10 +53,7 @@ int main(int argc, char** argv) {
 #else
 int main(int argc, char** argv) {
   try {
-    if (IsHelpRequest(argc, argv)) {
-      std::fputs(kSkinVELQUsage, stdout);
-      return 0;
-    }
+    if (AnswerHelpRequest(argc, argv)) return 0;
     TSdlWindowSystem windowSystem("TSkinForm");
     return SkinVELQMain(argc, argv, windowSystem);
   } catch (const std::exception& e) {

@@ -71,9 +71,7 @@ void CheckOverwrite(const std::string& out, bool force) {
 }
 
 void ToBinary(const std::string& in, const std::string& out, bool force) {
-  const std::vector<uint8_t> text = ReadFileBytes(in);
-  const std::vector<uint8_t> stream =
-      ObjectTextToBinary(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
+  const std::vector<uint8_t> stream = ReadTextSkinFile(in);
   std::vector<uint8_t> file = ResourceHeader(RootClassName(stream), static_cast<uint32_t>(stream.size()));
   file.insert(file.end(), stream.begin(), stream.end());
   CheckOverwrite(out, force);

@@ -136,9 +136,7 @@ void RenderSkin(const std::string& skin, const TRenderOptions& options) {
   if (SkinTextIsNewer(binaryPath) || (binaryMissing && std::filesystem::exists(textPath, error))) {
     std::fprintf(stderr, "skinrender: reading %s (%s)\n", textPath.c_str(),
                  binaryMissing ? "there is no skin.bin" : "newer than skin.bin");
-    const std::vector<uint8_t> text = ReadFileBytes(textPath);
-    ReadRootComponent(
-        ObjectTextToBinary(std::string_view(reinterpret_cast<const char*>(text.data()), text.size())), *form);
+    ReadRootComponent(ReadTextSkinFile(textPath), *form);
   } else {
     ReadSkinFile(binaryPath, *form);
   }
