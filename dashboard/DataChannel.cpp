@@ -211,8 +211,12 @@ TDataChannelHost::TDataChannelHost(int32_t sensorCount, std::string blockName, s
     : FSensorCount(sensorCount), FBlockName(std::move(blockName)), FBlock(std::make_unique<channel_os::TOsBlock>()) {
   if (sensorCount < 0) throw EDataChannelError("Invalid sensor count " + std::to_string(sensorCount));
   const size_t size = kSlotBytes * (static_cast<size_t>(sensorCount) + 1);
-  if (int error = channel_os::CreateBlock(FBlockName, size, *FBlock))
+  if (int error = channel_os::CreateBlock(FBlockName, size, *FBlock)) {
+    if (error == channel_os::kBlockOwned)
+      throw EDataChannelOwned("Shared block " + FBlockName + " is owned by another host that is still running");
     throw EDataChannelError("Cannot create shared block " + FBlockName + ": " + SysErrorMessage(error));
+  }
+  FNameChecked = std::chrono::steady_clock::now();
   int error = 0;
   FSender = channel_os::OpenSender(messageName, notifyTimeout, delivery, error);
   if (!FSender) {
@@ -233,12 +237,37 @@ void TDataChannelHost::WriteSlot(int32_t slot, float value) {
   StoreSlot(FBlock->FAddress, static_cast<size_t>(slot), value);
 }
 
-bool TDataChannelHost::Notify() noexcept {
-  if (!FSender) return false;
+TNotifyResult TDataChannelHost::NotifyFrame() noexcept {
+  if (FRemoved) return TNotifyResult::nrRemoved;
+  if (!FSender) return TNotifyResult::nrNoDashboard;
   // The send time rides along, so that the dashboard side can measure
   // delivery latency; receivers that do not care ignore it.
   const uint64_t sentAt = MonotonicNanoseconds();
-  return FSender->Send(&sentAt, sizeof sentAt);
+  const channel_os::TOsSendResult sent = FSender->Send(&sentAt, sizeof sentAt);
+  // The name is checked on a clock rather than on every call: it costs two
+  // system calls, and a host that lost its name needs to learn it within a
+  // second, not within a frame. The notification still goes out: a
+  // dashboard that already maps this block keeps showing its values.
+  if (!FNameLost) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - FNameChecked >= kNameCheckInterval) {
+      FNameChecked = now;
+      FNameLost = !channel_os::BlockStillNamed(FBlockName, *FBlock);
+    }
+  }
+  if (FNameLost) return TNotifyResult::nrDetached;
+  switch (sent) {
+    case channel_os::TOsSendResult::osSent: return TNotifyResult::nrDelivered;
+    case channel_os::TOsSendResult::osQueueFull: return TNotifyResult::nrBusy;
+    case channel_os::TOsSendResult::osNoReceiver: break;
+  }
+  return TNotifyResult::nrNoDashboard;
+}
+
+void TDataChannelHost::SetNotifyTimeout(std::chrono::milliseconds timeout) {
+  if (!FSender) return;
+  if (!FSender->SetTimeout(timeout))
+    throw EDataChannelError("Cannot set the notify time-out: " + SysErrorMessage(errno));
 }
 
 void TDataChannelHost::Remove() noexcept {

@@ -62,6 +62,8 @@ class TOsNotifySender;
 }  // namespace channel_os
 
 class EDataChannelError : public Exception { using Exception::Exception; };
+// Raised by TDataChannelHost when another live host owns the block's name.
+class EDataChannelOwned : public EDataChannelError { using EDataChannelError::EDataChannelError; };
 
 // The fixed names; both end in the same identifier, byte for byte.
 inline constexpr std::string_view kDataReadyMessageName =
@@ -220,10 +222,20 @@ private:
 
 // ---- host side ----------------------------------------------------------------
 
-// The host's end: creates the block of 4*(sensorCount+1) zero bytes, lets
-// the frame loop write slots and send notifications, and removes the block
-// when it ends. A stale block of the same name is replaced, never resized
-// under a reader that still maps it.
+// What became of one notification (TDataChannelHost::NotifyFrame).
+enum class TNotifyResult : uint8_t {
+  nrDelivered,    // a dashboard's queue took it
+  nrNoDashboard,  // nobody listens: dropped
+  nrBusy,         // the dashboard's queue stayed full for the time-out: dropped
+  nrDetached,     // sent as above, but the block's name no longer refers to this block
+  nrRemoved       // the host's block has been removed: nothing sent
+};
+
+// The host's end: creates the block of 4*(sensorCount+1) zero bytes and owns
+// its name (a second live host of the same name is refused; a block left by
+// a host that has gone is replaced, never resized under a reader that still
+// maps it), lets the frame loop write slots and send notifications, and
+// removes the block when it ends.
 //
 // Notify never waits for the dashboard: with no dashboard listening the
 // notification is simply dropped. It does wait, at most `notifyTimeout`,
@@ -233,6 +245,10 @@ private:
 // ndSend on Windows it waits as long for the dashboard to handle the
 // message.
 //
+// Notify also watches the name: at most every kNameCheckInterval it checks
+// that the name still refers to this host's block, so that a host whose
+// block was removed or replaced behind its back learns it (nrDetached).
+//
 // On Windows a mapping cannot be replaced while anyone holds it: a host
 // whose name still exists (an older host, or a dashboard still mapping it)
 // shares that block, zeroes its slots, and fails when it is smaller than
@@ -240,9 +256,11 @@ private:
 class TDataChannelHost {
 public:
   static constexpr std::chrono::milliseconds kDefaultNotifyTimeout{100};
+  static constexpr std::chrono::milliseconds kNameCheckInterval{500};
 
-  // Raises EDataChannelError with the system's text when the block or the
-  // sending endpoint cannot be created, or when sensorCount < 0.
+  // Raises EDataChannelOwned when another live host owns the name, and
+  // EDataChannelError with the system's text when the block or the sending
+  // endpoint cannot be created, or when sensorCount < 0.
   explicit TDataChannelHost(int32_t sensorCount, std::string blockName = MapFileName(),
                             std::string messageName = DataReadyMessageName(),
                             std::chrono::milliseconds notifyTimeout = kDefaultNotifyTimeout,
@@ -260,8 +278,14 @@ public:
   void WriteSlot(int32_t slot, float value);
 
   // Sends one data-ready notification (payload: MonotonicNanoseconds() at
-  // the send); true when a dashboard's queue took it.
-  bool Notify() noexcept;
+  // the send) and says what became of it.
+  TNotifyResult NotifyFrame() noexcept;
+  // The same; true when a dashboard's queue took it and the name is still
+  // this host's.
+  bool Notify() noexcept { return NotifyFrame() == TNotifyResult::nrDelivered; }
+  // How long later notifications may wait for room in a full queue (zero:
+  // never). Raises EDataChannelError when the system refuses it.
+  void SetNotifyTimeout(std::chrono::milliseconds timeout);
 
   // Unmaps and closes the block and removes its name now, unless a newer
   // host has replaced the block under that name (that one stays);
@@ -274,4 +298,6 @@ private:
   std::unique_ptr<channel_os::TOsBlock> FBlock;
   std::unique_ptr<channel_os::TOsNotifySender> FSender;
   bool FRemoved = false;
+  bool FNameLost = false;  // once lost, the name never refers to this block again
+  std::chrono::steady_clock::time_point FNameChecked;
 };

@@ -75,11 +75,23 @@ uint32_t BlockFaults(const TOsBlock& block) noexcept;
 // has grown back. Leaves the view as it was when that fails.
 void RemapBlock(TOsBlock& block) noexcept;
 
-// Creates the block afresh with `size` zero bytes, mapped read-write. An
-// existing block of that name is unlinked first, so that a reader still
-// mapping an old block keeps it intact. Returns 0 or the system error code;
-// on failure nothing is left open or created.
+// Creates the block afresh with `size` zero bytes, mapped read-write, and
+// owns its name for as long as the block stays open: ownership is a lock
+// that the system drops when the owner closes the block or ends, however
+// it ends. Returns 0, kBlockOwned when another live owner holds the name
+// (nothing is changed then), or the system error code; on failure nothing
+// is left open or created. A block of that name whose owner has gone is
+// replaced, never reused, so that a reader still mapping it keeps it
+// intact. (On Windows a mapping still held elsewhere cannot be replaced:
+// it is shared and zeroed, and ownership is not enforced.)
+constexpr int kBlockOwned = -1;
 int CreateBlock(const std::string& name, size_t size, TOsBlock& block) noexcept;
+
+// True while the name still refers to `block` (the host's own, open): false
+// once another owner has replaced it or someone has removed the name. One
+// or two system calls. Always true on Windows, where a mapping in use can
+// be neither replaced nor removed.
+bool BlockStillNamed(const std::string& name, const TOsBlock& block) noexcept;
 
 // Unmaps and closes (and drops a view's fault guard); harmless on an empty
 // block. Leaves it empty.
@@ -114,15 +126,23 @@ public:
 // always where NotificationsAreWindowMessages() holds (nothing to bind).
 std::unique_ptr<TOsNotifyReceiver> BindReceiver(const std::string& name, int& error);
 
+// What became of one notification.
+enum class TOsSendResult { osSent, osNoReceiver, osQueueFull };
+
 class TOsNotifySender {
 public:
   virtual ~TOsNotifySender() = default;
   // Sends one notification carrying `size` bytes of payload (0 allowed).
-  // Returns true when it was queued for a receiver; false when no receiver
-  // is bound or its queue stayed full for the sender's time-out (the
-  // notification is then dropped). A window message carries an 8-byte
-  // payload in its WPARAM where that is 64 bits wide, nothing otherwise.
-  virtual bool Send(const void* payload, size_t size) noexcept = 0;
+  // osSent when it was queued for a receiver (or, sent to a window, handled
+  // by it); osNoReceiver when no receiver is bound (no window); osQueueFull
+  // when the receiver's queue stayed full for the time-out (or a sent
+  // message was not handled within it). Only osSent delivers. A window
+  // message carries an 8-byte payload in its WPARAM where that is 64 bits
+  // wide, nothing otherwise.
+  virtual TOsSendResult Send(const void* payload, size_t size) noexcept = 0;
+  // How long later sends may wait (zero: never wait); false when the system
+  // refuses it (the time-out is then unchanged).
+  virtual bool SetTimeout(std::chrono::milliseconds timeout) noexcept = 0;
 };
 
 // A sender for `name`; waits at most `queueTimeout` for room in a full

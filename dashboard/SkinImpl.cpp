@@ -133,9 +133,11 @@ const std::string* TSkinSensorPair::ShownSensor() const noexcept {
   return nullptr;
 }
 
-void TSkinSensorPair::RegisterSensorPair(TSensorList& sensors) const {
-  sensors.RegisterSensor(FAnalogSensor);   // ia0 is never entered
-  sensors.RegisterSensor(FDigitalSensor);  // nor in0
+void TSkinSensorPair::RegisterSensorPair(TSensorList& sensors, std::string_view className,
+                                         TLabelType labelType) const {
+  // One table decides for the dashboard and for the stream-level layout
+  // reader the host library uses, so the two cannot disagree.
+  RegisterBoundSensors(sensors, SkinClassSensorBinding(className), FAnalogSensor, FDigitalSensor, labelType);
 }
 
 std::optional<TSensorReading> TSkinSensorPair::ReadShownSensor() const noexcept {

@@ -74,8 +74,10 @@ public:
   const std::string* ShownSensor() const noexcept;
 
 protected:
-  // Registers AnalogSensor unless ia0, then DigitalSensor unless in0.
-  void RegisterSensorPair(TSensorList& sensors) const;
+  // Enters the pair as the class's binding says (SkinClassSensorBinding):
+  // AnalogSensor unless ia0, then DigitalSensor unless in0.
+  void RegisterSensorPair(TSensorList& sensors, std::string_view className,
+                          TLabelType labelType = TLabelType::_text) const;
   // This frame's reading of the sensor shown (nothing when it has no slot).
   std::optional<TSensorReading> ReadShownSensor() const noexcept;
 

@@ -42,7 +42,7 @@ void TSkinAngularGauge::SetSensorMaxValue(float value) {
 }
 
 void TSkinAngularGauge::RegisterSensors(TSensorList& sensors) {
-  sensors.RegisterSensor(FAnalogSensor);  // ia0 is never entered
+  RegisterBoundSensors(sensors, SkinClassSensorBinding(ClassName()), FAnalogSensor, in0, TLabelType::_text);
 }
 
 void TSkinAngularGauge::FrameStep() {

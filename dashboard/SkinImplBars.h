@@ -33,8 +33,10 @@ public:
   TDigitalSensors DigitalSensor() const noexcept { return FDigitalSensor; }
   void SetDigitalSensor(TDigitalSensors value) { FDigitalSensor = value; }
 
-  // The sensor list ignores ia0, so "register unless ia0" is this one call.
-  void RegisterSensors(TSensorList& sensors) override { sensors.RegisterSensor(FAnalogSensor); }
+  void RegisterSensors(TSensorList& sensors) override {
+    RegisterBoundSensors(sensors, SkinClassSensorBinding(this->ClassName()), FAnalogSensor, FDigitalSensor,
+                         TLabelType::_text);
+  }
   void FrameStep() override {
     const auto reading = ReadSensor(FAnalogSensor);
     if (!reading) return;

@@ -45,7 +45,7 @@ void TSkinCounter::CreationStep(TSensorList& sensors) {
 }
 
 void TSkinCounter::RegisterSensors(TSensorList& sensors) {
-  sensors.RegisterSensor(FAnalogSensor);  // ia0 is never entered
+  RegisterBoundSensors(sensors, SkinClassSensorBinding(ClassName()), FAnalogSensor, in0, TLabelType::_text);
 }
 
 void TSkinCounter::FrameStep() {

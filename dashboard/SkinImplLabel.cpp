@@ -76,8 +76,7 @@ const std::string* TSkinLabel::ShownSensor() const noexcept {
 }
 
 void TSkinLabel::RegisterSensors(TSensorList& sensors) {
-  if (FLabelType != TLabelType::_sensor) return;
-  RegisterSensorPair(sensors);
+  RegisterSensorPair(sensors, ClassName(), FLabelType);
 }
 
 void TSkinLabel::FrameStep() {

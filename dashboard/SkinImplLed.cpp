@@ -71,7 +71,7 @@ void TSkinLed::CreationStep(TSensorList& sensors) {
 }
 
 void TSkinLed::RegisterSensors(TSensorList& sensors) {
-  RegisterSensorPair(sensors);
+  RegisterSensorPair(sensors, ClassName());
 }
 
 void TSkinLed::FrameStep() {

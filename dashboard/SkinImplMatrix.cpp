@@ -35,7 +35,7 @@ void TSkinMatrix::SetMonitorOption(TSensorMonitor value) {
 }
 
 void TSkinMatrix::RegisterSensors(TSensorList& sensors) {
-  RegisterSensorPair(sensors);
+  RegisterSensorPair(sensors, ClassName());
 }
 
 void TSkinMatrix::FrameStep() {

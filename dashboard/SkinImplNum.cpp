@@ -13,7 +13,7 @@ const TClassInfo& TSkinNum::StaticClass() {
 
 TSkinNum::TSkinNum(TComponent* owner) : TGaugeNum(owner) {}
 
-void TSkinNum::RegisterSensors(TSensorList& sensors) { RegisterSensorPair(sensors); }
+void TSkinNum::RegisterSensors(TSensorList& sensors) { RegisterSensorPair(sensors, ClassName()); }
 
 void TSkinNum::FrameStep() {
   const auto reading = ReadShownSensor();

@@ -112,3 +112,34 @@ TSensorList& CreateSensorList() {
 void ReleaseSensorList() noexcept { GSensorList.reset(); }
 
 TSensorList* SensorList() noexcept { return GSensorList.get(); }
+
+TSensorBinding SkinClassSensorBinding(std::string_view className) noexcept {
+  struct TEntry {
+    std::string_view ClassName;
+    TSensorBinding Binding;
+  };
+  static constexpr TEntry kBindings[] = {
+      {"TSkinAngularGauge", TSensorBinding::sbAnalog}, {"TSkinProgressBar", TSensorBinding::sbAnalog},
+      {"TSkinLevelBar", TSensorBinding::sbAnalog},     {"TSkinCounter", TSensorBinding::sbAnalog},
+      {"TSkinNum", TSensorBinding::sbPair},            {"TSkinLed", TSensorBinding::sbPair},
+      {"TSkinMatrix", TSensorBinding::sbPair},         {"TSkinLabel", TSensorBinding::sbPairWhenSensorLabel},
+  };
+  for (const TEntry& entry : kBindings)
+    if (SameText(entry.ClassName, className)) return entry.Binding;
+  return TSensorBinding::sbNone;
+}
+
+void RegisterBoundSensors(TSensorList& sensors, TSensorBinding binding, TAnalogSensors analog,
+                          TDigitalSensors digital, TLabelType labelType) {
+  switch (binding) {
+    case TSensorBinding::sbNone: return;
+    case TSensorBinding::sbAnalog: sensors.RegisterSensor(analog); return;
+    case TSensorBinding::sbPairWhenSensorLabel:
+      if (labelType != TLabelType::_sensor) return;
+      [[fallthrough]];
+    case TSensorBinding::sbPair:
+      sensors.RegisterSensor(analog);
+      sensors.RegisterSensor(digital);
+      return;
+  }
+}

@@ -131,6 +131,20 @@ private:
   std::vector<TSensor> FItems;
 };
 
+// How the objects of a skin class enter the slot layout: not at all; by
+// their AnalogSensor; by both their AnalogSensor and DigitalSensor (a
+// sensor pair); or as a pair only while their LabelType is _sensor. The
+// stream-level layout reader (SkinLayout.h) goes by this table; the skin
+// classes' RegisterSensors do the same, which a test holds them to for
+// every class.
+enum class TSensorBinding : uint8_t { sbNone, sbAnalog, sbPair, sbPairWhenSensorLabel };
+// The class names compare as the class registry compares them (case
+// ignored); a class that is not a skin class binds nothing.
+TSensorBinding SkinClassSensorBinding(std::string_view className) noexcept;
+// Enters one object's bound sensors as its class's binding says.
+void RegisterBoundSensors(TSensorList& sensors, TSensorBinding binding, TAnalogSensors analog,
+                          TDigitalSensors digital, TLabelType labelType);
+
 // The process-wide list serving the one skin window.
 // CreateSensorList replaces any list that exists (a fresh, empty one);
 // ReleaseSensorList frees it (harmless when there is none); SensorList is

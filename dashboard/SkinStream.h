@@ -124,6 +124,17 @@ private:
 };
 
 // ---- text form ----------------------------------------------------------------
+// A syntax error of the text form ("%s à la ligne %d"); Line() is the line,
+// for callers that report it in their own words.
+class ESkinTextSyntaxError : public EParserError {
+public:
+  ESkinTextSyntaxError(const std::string& message, int line) : EParserError(message), FLine(line) {}
+  int Line() const noexcept { return FLine; }
+
+private:
+  int FLine;
+};
+
 // Text form to object stream (no resource header). Syntax errors raise
 // EParserError("%s à la ligne %d"); CR LF, LF and a lone CR each end a line.
 // The encoding is decided once for the whole text (DetectTextEncoding).

@@ -71,7 +71,7 @@ public:
   bool SymbolIs(const char* s) const { return FToken == Tok::Symbol && SameText(FString, s); }
 
   [[noreturn]] void Error(const std::string& message) const {
-    throw EParserError(Format("%s à la ligne %d", message.c_str(), FTokenLine));
+    throw ESkinTextSyntaxError(Format("%s à la ligne %d", message.c_str(), FTokenLine), FTokenLine);
   }
   void CheckSymbol() const {
     if (FToken != Tok::Symbol) Error("Identificateur attendu");

@@ -42,14 +42,12 @@ THostProcess::THostProcess(const std::string& program, const std::string& skin, 
   ::posix_spawn_file_actions_destroy(&actions);
   if (error != 0) {
     FPid = -1;
+    if (error == ENOENT) throw EHostProgramMissing("Cannot start " + program + ": no such program");
     throw EHostLaunchError("Cannot start " + program + ": " + SysErrorMessage(error));
   }
 }
 
-THostProcess::~THostProcess() {
-  Terminate();
-  Wait(-1);
-}
+THostProcess::~THostProcess() { Stop(kDefaultStopMs); }
 
 std::optional<int> THostProcess::Wait(int timeoutMs) noexcept {
   if (FExit || FPid < 0) return FExit;
@@ -76,4 +74,8 @@ std::optional<int> THostProcess::Wait(int timeoutMs) noexcept {
 
 void THostProcess::Terminate() noexcept {
   if (FPid > 0 && !FExit) ::kill(FPid, SIGTERM);
+}
+
+void THostProcess::Kill() noexcept {
+  if (FPid > 0 && !FExit) ::kill(FPid, SIGKILL);
 }

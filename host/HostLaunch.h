@@ -7,7 +7,8 @@
 // on its command line, and asked to end by closing its windows.
 //
 // Thread rules: one THostProcess is used by one thread at a time.
-// Errors: Launch raises EHostLaunchError with the system's text.
+// Errors: the constructor raises EHostLaunchError with the system's text,
+// or EHostProgramMissing when the program cannot be found.
 #pragma once
 
 #include <sys/types.h>
@@ -18,6 +19,7 @@
 #include "SysUtils.h"
 
 class EHostLaunchError : public Exception { using Exception::Exception; };
+class EHostProgramMissing : public EHostLaunchError { using EHostLaunchError::EHostLaunchError; };
 
 class THostProcess {
 public:
@@ -28,8 +30,11 @@ public:
   // as '/', and a bare name is looked up as the system does (the host's
   // own folder, the current one, the system's, then PATH; ".exe" added).
   THostProcess(const std::string& program, const std::string& skin, const std::string& workDir);
-  // Terminate, then wait: no child is left behind. On Windows one that
-  // still runs 5 s after the request is ended by force.
+  // How long Stop waits, by default, for the process to end by itself.
+  static constexpr int kDefaultStopMs = 2000;
+
+  // Stop(kDefaultStopMs): no child is left behind, and a stopped or hung one
+  // costs the host at most that long.
   ~THostProcess();
   THostProcess(const THostProcess&) = delete;
   THostProcess& operator=(const THostProcess&) = delete;
@@ -43,6 +48,17 @@ public:
   // when its user closes it; a process without a window is ended at once
   // (TerminateProcess, exit code 143, what a POSIX host sees for SIGTERM).
   void Terminate() noexcept;
+  // Ends it at once (SIGKILL; TerminateProcess with exit code 137, what a
+  // POSIX host sees for SIGKILL); harmless once it has ended.
+  void Kill() noexcept;
+  // Terminate, wait up to timeoutMs, then Kill and reap: the process has
+  // ended when this returns. Its exit code as Wait gives it.
+  std::optional<int> Stop(int timeoutMs) noexcept {
+    Terminate();
+    if (auto code = Wait(timeoutMs)) return code;
+    Kill();
+    return Wait(-1);
+  }
 
 private:
   pid_t FPid = -1;

@@ -1,20 +1,21 @@
-// The slot layout of a skin, read for a host: the skin file is read into a
-// skin window exactly as the dashboard reads it (on the headless window
-// system, without showing anything or opening the channel), and the
-// dashboard's own SkinSensorLayout lists its sensors in slot order.
+// Where a host finds a skin's layout: workDir/Skin/<skin>/skin.bin, or
+// skin.cfg beside it when there is no skin.bin (a skin not converted yet).
 //
-// Thread rules: callable from any thread; reads are serialised inside (the
-// class registry and the `Application` pointer are process-wide).
-// Errors: whatever reading the skin raises (Exception with the reader's
-// French texts, or the standard library's exceptions).
+// Thread rules: reentrant.
+// Errors: EHostNotFound names the first thing missing (the work folder, its
+// Skin/<skin> folder, or both skin files) in English.
 #pragma once
 
 #include <string>
-#include <vector>
 
-// The file: text form when its name ends in ".cfg", binary otherwise.
-std::vector<std::string> ReadSkinLayout(const std::string& path);
+#include "SysUtils.h"
 
-// workDir/Skin/<skin>/skin.bin, or skin.cfg beside it when there is no
-// skin.bin: the path that ReadSkinLayout should read.
+class EHostNotFound : public Exception { using Exception::Exception; };
+
+// The path that ReadSkinSensorLayout (SkinLayout.h) should read; workDir
+// empty: the current directory.
 std::string SkinLayoutPath(const std::string& workDir, const std::string& skin);
+
+// Raises EHostNotFound unless workDir (empty: the current directory) is a
+// folder that holds Skin/<skin>/: what the dashboard needs to start.
+void CheckSkinFolder(const std::string& workDir, const std::string& skin);

@@ -17,6 +17,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -126,6 +127,11 @@ void UnguardRange(int guard) noexcept {
 
 std::string ShmName(const std::string& name) { return "/" + name; }
 
+// Where the C library keeps the objects shm_open names: the file of a
+// shared-memory name, for the steps shm_open has no call for (publishing
+// a block under its name in one step, comparing the object a name refers to).
+std::string ShmPath(const std::string& shmName) { return "/dev/shm" + shmName; }
+
 // Abstract address: a leading NUL, then the name's bytes, no terminator; the
 // address length says where the name ends.
 bool AbstractAddress(const std::string& name, sockaddr_un& address, socklen_t& length) noexcept {
@@ -205,22 +211,41 @@ public:
       : FSocket(socketFd), FAddress(address), FLength(length) {}
   ~TPosixSender() override { CloseDescriptor(FSocket); }
 
-  bool Send(const void* payload, size_t size) noexcept override {
+  TOsSendResult Send(const void* payload, size_t size) noexcept override {
+    // The socket blocks; without a time-out each send is made non-blocking
+    // on its own, so that a change of time-out needs no new socket.
+    const int flags = MSG_NOSIGNAL | (FWaits ? 0 : MSG_DONTWAIT);
     for (;;) {
-      const ssize_t sent = ::sendto(FSocket, payload, size, MSG_NOSIGNAL,
-                                    reinterpret_cast<const sockaddr*>(&FAddress), FLength);
-      if (sent >= 0) return true;
+      const ssize_t sent =
+          ::sendto(FSocket, payload, size, flags, reinterpret_cast<const sockaddr*>(&FAddress), FLength);
+      if (sent >= 0) return TOsSendResult::osSent;
       if (errno == EINTR) continue;
-      // ECONNREFUSED: nobody bound the name; EAGAIN: the queue stayed full
-      // for the send time-out. Either way the notification is dropped.
-      return false;
+      // EAGAIN: the receiver's queue stayed full for the time-out (it is
+      // behind, or stopped). ECONNREFUSED or ENOENT: nobody bound the name.
+      // Either way the notification is dropped.
+      if (errno == EAGAIN || errno == EWOULDBLOCK) return TOsSendResult::osQueueFull;
+      return TOsSendResult::osNoReceiver;
     }
+  }
+
+  bool SetTimeout(std::chrono::milliseconds timeout) noexcept override {
+    // A blocking send to a full datagram queue waits for room up to the
+    // socket's send time-out (an unbound name is refused at once).
+    timeval value{};
+    if (timeout.count() > 0) {
+      value.tv_sec = static_cast<time_t>(timeout.count() / 1000);
+      value.tv_usec = static_cast<suseconds_t>((timeout.count() % 1000) * 1000);
+      if (::setsockopt(FSocket, SOL_SOCKET, SO_SNDTIMEO, &value, sizeof value) != 0) return false;
+    }
+    FWaits = timeout.count() > 0;
+    return true;
   }
 
 private:
   int FSocket;
   sockaddr_un FAddress;
   socklen_t FLength;
+  bool FWaits = false;
 };
 
 }  // namespace
@@ -275,23 +300,72 @@ void RemapBlock(TOsBlock& block) noexcept {
 int CreateBlock(const std::string& name, size_t size, TOsBlock& block) noexcept {
   CloseBlock(block);
   const std::string shmName = ShmName(name);
-  // Replace rather than reuse: truncating an object that an old dashboard
-  // still maps would make its reads beyond the new end fault.
-  ::shm_unlink(shmName.c_str());
-  const int fd = ::shm_open(shmName.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0644);
+  // The new block is made whole under a private name (sized, mapped and
+  // locked by its owner) and then published under the channel's name in
+  // one step, so that nobody ever sees it half made or without its lock.
+  static std::atomic<uint32_t> serial{0};
+  const std::string privateName =
+      shmName + ".new-" + std::to_string(::getpid()) + "-" + std::to_string(serial.fetch_add(1));
+  const int fd = ::shm_open(privateName.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0644);
   if (fd < 0) return errno;
+  const std::string privatePath = ShmPath(privateName);
+  const std::string path = ShmPath(shmName);
+  void* address = MAP_FAILED;
   auto fail = [&](int error) {
+    if (address != MAP_FAILED) ::munmap(address, size);
     ::close(fd);
-    ::shm_unlink(shmName.c_str());
+    ::unlink(privatePath.c_str());
     return error;
   };
+  // The owner's lock: held while the descriptor stays open (it is not
+  // inherited by programs the host starts), dropped by the system however
+  // the owner ends.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno);
   if (::ftruncate(fd, static_cast<off_t>(size)) != 0) return fail(errno);
-  void* address = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  address = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   if (address == MAP_FAILED) return fail(errno);
+  for (int attempt = 0;; ++attempt) {
+    if (attempt == 100) return fail(EAGAIN);  // the name keeps changing hands
+    if (::link(privatePath.c_str(), path.c_str()) == 0) break;  // the name was free
+    if (errno != EEXIST) return fail(errno);
+    // The name exists. Its owner is alive while it holds its lock.
+    const int old = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (old < 0) {
+      if (errno == ENOENT) continue;  // removed meanwhile: try again
+      return fail(errno);
+    }
+    if (::flock(old, LOCK_EX | LOCK_NB) != 0) {
+      const int error = errno;
+      ::close(old);
+      return fail(error == EWOULDBLOCK ? kBlockOwned : error);
+    }
+    // Left by an owner that has gone. Holding its lock keeps any other
+    // newcomer from taking it at the same time; it must still be the one
+    // named (another may have replaced it between the open and the lock).
+    struct stat named {}, locked {};
+    const bool same = ::stat(path.c_str(), &named) == 0 && ::fstat(old, &locked) == 0 &&
+                      named.st_dev == locked.st_dev && named.st_ino == locked.st_ino;
+    // Replace rather than reuse: truncating an object that an old dashboard
+    // still maps would make its reads beyond the new end fault.
+    const bool replaced = same && ::rename(privatePath.c_str(), path.c_str()) == 0;
+    const int error = errno;
+    ::close(old);
+    if (replaced) break;
+    if (same) return fail(error);
+  }
+  ::unlink(privatePath.c_str());  // after a link; harmless after a rename
   block.FHandle = fd;
   block.FAddress = address;
   block.FSize = size;
   return 0;
+}
+
+bool BlockStillNamed(const std::string& name, const TOsBlock& block) noexcept {
+  if (block.FHandle < 0) return false;
+  struct stat named {}, own {};
+  return ::stat(ShmPath(ShmName(name)).c_str(), &named) == 0 &&
+         ::fstat(static_cast<int>(block.FHandle), &own) == 0 && named.st_dev == own.st_dev &&
+         named.st_ino == own.st_ino;
 }
 
 void CloseBlock(TOsBlock& block) noexcept {
@@ -302,19 +376,11 @@ void CloseBlock(TOsBlock& block) noexcept {
 }
 
 void RemoveOwnBlock(const std::string& name, const TOsBlock& block) noexcept {
-  if (block.FHandle < 0) return;
-  const std::string shmName = ShmName(name);
-  // The name may meanwhile belong to a newer host's object (CreateBlock
-  // replaces rather than reuses); compare the objects, not the names. A
-  // host creating the name again between the check and the unlink is not
-  // excluded: hosts of one name are expected to follow each other.
-  const int fd = ::shm_open(shmName.c_str(), O_RDONLY | O_CLOEXEC, 0);
-  if (fd < 0) return;
-  struct stat named {}, own {};
-  const bool same = ::fstat(fd, &named) == 0 && ::fstat(static_cast<int>(block.FHandle), &own) == 0 &&
-                    named.st_dev == own.st_dev && named.st_ino == own.st_ino;
-  ::close(fd);
-  if (same) ::shm_unlink(shmName.c_str());
+  // The name may meanwhile refer to a newer host's object (a host whose
+  // name was removed under it, or one whose lock was lost): compare the
+  // objects, not the names. One creating the name again between the check
+  // and the unlink is not excluded; owners of one name follow each other.
+  if (BlockStillNamed(name, block)) ::shm_unlink(ShmName(name).c_str());
 }
 
 bool NotificationsAreWindowMessages() noexcept { return false; }
@@ -357,26 +423,17 @@ std::unique_ptr<TOsNotifySender> OpenSender(const std::string& name, std::chrono
     error = ENAMETOOLONG;
     return nullptr;
   }
-  // Non-blocking when no time-out is wanted; otherwise a blocking socket
-  // whose send time-out bounds the wait for room in a full receiver queue
-  // (an unbound name is refused at once either way).
-  const int flags = SOCK_DGRAM | SOCK_CLOEXEC | (queueTimeout.count() <= 0 ? SOCK_NONBLOCK : 0);
-  int socketFd = ::socket(AF_UNIX, flags, 0);
+  int socketFd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (socketFd < 0) {
     error = errno;
     return nullptr;
   }
-  if (queueTimeout.count() > 0) {
-    timeval timeout{};
-    timeout.tv_sec = static_cast<time_t>(queueTimeout.count() / 1000);
-    timeout.tv_usec = static_cast<suseconds_t>((queueTimeout.count() % 1000) * 1000);
-    if (::setsockopt(socketFd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout) != 0) {
-      error = errno;
-      CloseDescriptor(socketFd);
-      return nullptr;
-    }
+  auto sender = std::make_unique<TPosixSender>(socketFd, address, length);
+  if (!sender->SetTimeout(queueTimeout)) {
+    error = errno;
+    return nullptr;
   }
-  return std::make_unique<TPosixSender>(socketFd, address, length);
+  return sender;
 }
 
 }  // namespace channel_os

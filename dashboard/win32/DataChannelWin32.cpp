@@ -52,7 +52,7 @@ public:
   TWin32Sender(UINT message, std::chrono::milliseconds timeout, TNotifyDelivery delivery)
       : FMessage(message), FTimeout(timeout), FDelivery(delivery) {}
 
-  bool Send(const void* payload, size_t size) noexcept override {
+  TOsSendResult Send(const void* payload, size_t size) noexcept override {
     // The send time fits only where WPARAM is 64 bits wide; elsewhere the
     // message carries none, which the dashboard reads as "not timed".
     WPARAM wParam = 0;
@@ -65,13 +65,19 @@ public:
       case ndBroadcast:
         // Every top-level window gets it; only the skin window knows the
         // identifier, the others pass it to their default procedure.
-        return ::PostMessageA(HWND_BROADCAST, FMessage, wParam, 0) != FALSE;
+        return ::PostMessageA(HWND_BROADCAST, FMessage, wParam, 0) ? TOsSendResult::osSent
+                                                                   : TOsSendResult::osQueueFull;
       case ndSend:
         return SendToWindow(wParam);
       case ndPost:
         break;
     }
     return PostToWindow(wParam);
+  }
+
+  bool SetTimeout(std::chrono::milliseconds timeout) noexcept override {
+    FTimeout = timeout;
+    return true;
   }
 
 private:
@@ -82,37 +88,41 @@ private:
     return FWindow;
   }
 
-  bool PostToWindow(WPARAM wParam) noexcept {
+  TOsSendResult PostToWindow(WPARAM wParam) noexcept {
     const auto deadline = std::chrono::steady_clock::now() + FTimeout;
     for (;;) {
       HWND window = Window();
-      if (!window) return false;
-      if (::PostMessageA(window, FMessage, wParam, 0)) return true;
+      if (!window) return TOsSendResult::osNoReceiver;
+      if (::PostMessageA(window, FMessage, wParam, 0)) return TOsSendResult::osSent;
       // A full queue (the system keeps 10000 messages per thread) is waited
       // out for the time-out, like a full socket queue; a window that went
       // away between the look-up and the post is looked up once more.
       if (::GetLastError() != ERROR_NOT_ENOUGH_QUOTA) {
-        if (::IsWindow(window)) return false;
+        if (::IsWindow(window)) return TOsSendResult::osNoReceiver;
         FWindow = nullptr;
         window = Window();
-        return window && ::PostMessageA(window, FMessage, wParam, 0);
+        if (!window) return TOsSendResult::osNoReceiver;
+        return ::PostMessageA(window, FMessage, wParam, 0) ? TOsSendResult::osSent : TOsSendResult::osNoReceiver;
       }
-      if (std::chrono::steady_clock::now() >= deadline) return false;
+      if (std::chrono::steady_clock::now() >= deadline) return TOsSendResult::osQueueFull;
       ::Sleep(1);
     }
   }
 
-  bool SendToWindow(WPARAM wParam) noexcept {
+  TOsSendResult SendToWindow(WPARAM wParam) noexcept {
     HWND window = Window();
-    if (!window) return false;
+    if (!window) return TOsSendResult::osNoReceiver;
     // No time-out wanted: delivered as a sent message, without waiting for
     // the frame pass.
-    if (FTimeout.count() <= 0) return ::SendNotifyMessageA(window, FMessage, wParam, 0) != FALSE;
+    if (FTimeout.count() <= 0)
+      return ::SendNotifyMessageA(window, FMessage, wParam, 0) ? TOsSendResult::osSent : TOsSendResult::osNoReceiver;
     // A hung dashboard (or one still busy when the time-out ends) costs the
     // host at most the time-out, never its frame loop.
     DWORD_PTR result = 0;
     const auto timeout = static_cast<UINT>(std::min<long long>(FTimeout.count(), 0x7FFFFFFF));
-    return ::SendMessageTimeoutA(window, FMessage, wParam, 0, SMTO_ABORTIFHUNG, timeout, &result) != 0;
+    if (::SendMessageTimeoutA(window, FMessage, wParam, 0, SMTO_ABORTIFHUNG, timeout, &result))
+      return TOsSendResult::osSent;
+    return ::IsWindow(window) ? TOsSendResult::osQueueFull : TOsSendResult::osNoReceiver;
   }
 
   UINT FMessage;
@@ -186,6 +196,8 @@ void CloseBlock(TOsBlock& block) noexcept {
 // dashboard's release there). A dashboard still mapping the block keeps it,
 // and its name, until it lets go.
 void RemoveOwnBlock(const std::string&, const TOsBlock&) noexcept {}
+
+bool BlockStillNamed(const std::string&, const TOsBlock&) noexcept { return true; }
 
 bool NotificationsAreWindowMessages() noexcept { return true; }
 

@@ -11,8 +11,8 @@ namespace {
 // What a POSIX host reads for a child ended by SIGTERM (128 + 15); a child
 // ended by force here reports the same.
 constexpr UINT kTerminatedExitCode = 128 + 15;
-// How long the destructor lets a child close its windows before ending it.
-constexpr DWORD kCloseGraceMs = 5000;
+// What a POSIX host reads for a child ended by SIGKILL (128 + 9).
+constexpr UINT kKilledExitCode = 128 + 9;
 
 // A path with a separator is made absolute against the caller's folder
 // (the child runs elsewhere); a bare name is left to the system's search.
@@ -77,20 +77,24 @@ THostProcess::THostProcess(const std::string& program, const std::string& skin, 
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
   if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.empty() ? nullptr : folder.c_str(), &startup, &info))
-    throw EHostLaunchError("Cannot start " + program + ": " + SysErrorMessage(static_cast<int>(::GetLastError())));
+                        folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+      throw EHostProgramMissing("Cannot start " + program + ": no such program");
+    throw EHostLaunchError("Cannot start " + program + ": " + SysErrorMessage(static_cast<int>(error)));
+  }
   ::CloseHandle(info.hThread);
   FProcess = info.hProcess;
   FPid = static_cast<pid_t>(info.dwProcessId);
 }
 
 THostProcess::~THostProcess() {
-  Terminate();
-  if (!Wait(static_cast<int>(kCloseGraceMs)) && FProcess) {
-    ::TerminateProcess(FProcess, kTerminatedExitCode);
-    Wait(-1);
-  }
+  Stop(kDefaultStopMs);
   if (FProcess) ::CloseHandle(FProcess);
+}
+
+void THostProcess::Kill() noexcept {
+  if (FProcess && !FExit) ::TerminateProcess(FProcess, kKilledExitCode);
 }
 
 std::optional<int> THostProcess::Wait(int timeoutMs) noexcept {

@@ -301,10 +301,24 @@ TEST(DataChannelHost, RemovingTheBlockLeavesMappedViewsIntact) {
   EXPECT_EQ(OpenError(names.block), "Error");
 }
 
-TEST(DataChannelHost, ANewHostReplacesAStaleBlockWithoutDisturbingItsReaders) {
+TEST(DataChannelHost, ALiveHostOwnsTheNameAndAStaleBlockIsReplacedWithoutDisturbingItsReaders) {
   const ChannelNames names;
-  TDataChannelHost stale(6, names.block, names.message);
-  stale.WriteSlot(6, 6.0f);
+  {
+    TDataChannelHost live(2, names.block, names.message);
+    live.WriteSlot(2, 2.0f);
+    EXPECT_THROW(TDataChannelHost(1, names.block, names.message), EDataChannelOwned);
+    TDataBlockView view;
+    view.Open(names.block);
+    EXPECT_EQ(view.ReadSlot(2), 2.0f) << "the refused host changed nothing";
+  }
+  // What a host that crashed leaves: a block of the name that nobody owns.
+  const std::string shmName = "/" + names.block;
+  const int fd = ::shm_open(shmName.c_str(), O_CREAT | O_EXCL | O_RDWR, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::ftruncate(fd, 7 * 4), 0);
+  const float six = 6.0f;
+  ASSERT_EQ(::pwrite(fd, &six, 4, 6 * 4), 4);
+  ::close(fd);
   TDataBlockView oldView;
   oldView.Open(names.block);
 
@@ -318,17 +332,18 @@ TEST(DataChannelHost, ANewHostReplacesAStaleBlockWithoutDisturbingItsReaders) {
   EXPECT_EQ(oldView.ReadSlot(6), 6.0f);
 }
 
-TEST(DataChannelHost, AReplacedHostRemovesOnlyItsOwnBlock) {
+TEST(DataChannelHost, AHostWhoseNameWasTakenRemovesOnlyItsOwnBlock) {
   const ChannelNames names;
-  TDataChannelHost stale(6, names.block, names.message);
-  TDataChannelHost fresh(2, names.block, names.message);
-  fresh.WriteSlot(2, 2.0f);
-  stale.Remove();
+  TDataChannelHost first(6, names.block, names.message);
+  ASSERT_EQ(::shm_unlink(("/" + names.block).c_str()), 0);  // removed behind its back
+  TDataChannelHost second(2, names.block, names.message);
+  second.WriteSlot(2, 2.0f);
+  first.Remove();
   TDataBlockView view;
   view.Open(names.block);  // the newer host's block is still there
   EXPECT_EQ(view.SlotCount(), 2);
   EXPECT_EQ(view.ReadSlot(2), 2.0f);
-  fresh.Remove();
+  second.Remove();
   EXPECT_EQ(OpenError(names.block), "Error");
 }
 
