@@ -10,7 +10,7 @@
 //       time below, recoloured through a default TGaugePalette (dark green,
 //       lime) as the widgets show them, where unlit and lit are easy to tell.
 //
-//   skinrender --skin NAME [--out FILE.png] [--print-state]
+//   skinrender --skin NAME [--out FILE.png] [--print-state] [--block]
 //              [--set SENSOR=VALUE]... [--time YYYY-MM-DDTHH:MM:SS]
 //       run in a directory that holds Skin/: renders the skin as the
 //       dashboard shows it after one frame with the given sensor values
@@ -20,9 +20,18 @@
 //       ("position", "value", "text", ...). --time sets the clocks' local
 //       date-time, so real-time clocks render reproducibly. At least one
 //       of --out and --print-state is needed.
+//       --block takes the values from the running channel instead: the
+//       host's shared block (its name ends in VELQ_CHANNEL_SUFFIX, as the
+//       dashboard's does) is read once, read-only, slot p giving the sensor
+//       at position p of the skin's layout, and the render is the one that
+//       --set with those values gives. --set still applies on top and wins.
+//       A block shorter than the layout is rendered with the missing
+//       sensors at 0, and they are named on standard error; no block at all
+//       is an error naming it.
 //
 // Exit status: 0 on success, 1 when the picture cannot be drawn or written
-// (the message goes to standard error), 2 for a wrong command line.
+// or the channel's block cannot be read (the message goes to standard
+// error), 2 for a wrong command line.
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -181,9 +190,13 @@ void WriteGlyphSheet(const std::string& path) {
 
 constexpr const char* kUsage =
     "usage: skinrender --glyphs FILE.png\n"
-    "       skinrender --skin NAME [--out FILE.png] [--print-state] [--set SENSOR=VALUE]...\n"
+    "       skinrender --skin NAME [--out FILE.png] [--print-state] [--block] [--set SENSOR=VALUE]...\n"
     "                  [--time YYYY-MM-DDTHH:MM:SS]\n"
-    "       skinrender --help\n";
+    "       skinrender --help\n"
+    "  --block reads the sensor values from the running host's data block (named with\n"
+    "  VELQ_CHANNEL_SUFFIX), slot by slot in the skin's layout, instead of all 0; --set\n"
+    "  overrides single sensors. Sensors the block has no slot for read 0 and are named\n"
+    "  on standard error; a missing block is an error (status 1).\n";
 
 int Usage() {
   std::fputs(kUsage, stderr);
@@ -209,6 +222,10 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < args.size(); ++i) {
       if (args[i] == "--print-state") {
         printState = true;
+        continue;
+      }
+      if (args[i] == "--block") {
+        options.FromBlock = true;
         continue;
       }
       if (i + 1 >= args.size()) return Usage();

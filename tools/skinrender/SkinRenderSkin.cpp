@@ -109,9 +109,49 @@ void StopWidgetTimers(TComponent& root) {
     StopWidgetTimers(*c);
   }
 }
+
+// The live channel's values as sensor/value pairs, slot p for layout[p-1],
+// read once (one instant, like the frame a dashboard would paint). A short
+// block, as a host laid out for another skin makes, leaves the sensors past
+// its end out: they read 0 like any sensor not given, and are named so that
+// a render with zeros in it is not mistaken for the host's values.
+std::vector<std::pair<std::string, float>> ReadBlockValues(const std::string& name,
+                                                           const std::vector<std::string>& layout) {
+#ifdef _WIN32
+  const std::string& shown = name;
+#else
+  const std::string shown = "/" + name;  // the shared-memory object, as the system lists it
+#endif
+  TDataBlockView view;
+  try {
+    view.Open(name);
+  } catch (const EDataChannelError& e) {
+    // The view's two exact messages (DataChannel.h) say nothing of which
+    // block; the user needs its name to find the host that should own it.
+    if (std::string_view(e.what()) == "Error")
+      throw Exception("cannot open the data block " + shown + ": no host has created it (check " +
+                      kChannelSuffixVariable + ")");
+    throw Exception("cannot map the data block " + shown + " (is it empty?)");
+  }
+  std::vector<std::pair<std::string, float>> values;
+  std::string missing;
+  for (size_t i = 0; i < layout.size(); ++i) {
+    if (const std::optional<float> value = view.ReadSlot(static_cast<int32_t>(i + 1)))
+      values.emplace_back(layout[i], *value);
+    else
+      missing += " " + layout[i];
+  }
+  if (!missing.empty())
+    std::fprintf(stderr, "skinrender: the data block %s has %d of the skin's %zu slots; no value for%s (read as 0)\n",
+                 shown.c_str(), static_cast<int>(view.SlotCount()), layout.size(), missing.c_str());
+  return values;
+}
 }  // namespace
 
 void RenderSkin(const std::string& skin, const TRenderOptions& options) {
+  // The live channel is the one this process was started on: its name is
+  // taken before the render moves to a channel of its own.
+  const std::string liveBlock = MapFileName();
   // A channel of this process's own, so a dashboard running beside it is
   // never touched. Set before any channel object exists.
   const std::string suffix = "-skinrender-" + std::to_string(getpid());
@@ -154,8 +194,11 @@ void RenderSkin(const std::string& skin, const TRenderOptions& options) {
       }
 
   const std::vector<std::string> layout = SkinSensorLayout(*form);
+  std::vector<std::pair<std::string, float>> values;
+  if (options.FromBlock) values = ReadBlockValues(liveBlock, layout);
+  values.insert(values.end(), options.Values.begin(), options.Values.end());
   TDataChannelHost host(static_cast<int32_t>(layout.size()));
-  for (const auto& [sensor, value] : options.Values) {
+  for (const auto& [sensor, value] : values) {
     bool found = false;
     for (size_t i = 0; i < layout.size(); ++i)
       if (layout[i] == sensor) {

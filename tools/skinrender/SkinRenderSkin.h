@@ -13,6 +13,14 @@
 struct TRenderOptions {
   // Sensor identifier and value; other sensors read 0.
   std::vector<std::pair<std::string, float>> Values;
+  // When set, the values of the live data channel come first: the block
+  // named by MapFileName() as RenderSkin starts (VELQ_CHANNEL_SUFFIX
+  // included) is opened read-only and slot p gives the sensor at position p
+  // of the skin's layout, as if each had been in Values. Values given above
+  // are applied after them and win. Slots the block lacks are named on
+  // standard error and those sensors read 0. A block that cannot be opened
+  // or mapped raises Exception naming it.
+  bool FromBlock = false;
   // The PNG to write; empty writes none.
   std::string Out;
   // When set, each clock reads this local date-time (days since
