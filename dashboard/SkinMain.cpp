@@ -36,7 +36,13 @@ const char* const kSkinVELQUsage =
 }  // namespace
 
 bool AnswerHelpRequest(int argc, char** argv) {
-  if (argc != 2 || (std::string_view(argv[1]) != "--help" && std::string_view(argv[1]) != "-h")) return false;
+  if (argc != 2) return false;
+  const std::string_view argument = argv[1];
+  if (argument == "--version") {
+    std::printf("SkinVELQ %s\n", ProductVersion());
+    return true;
+  }
+  if (argument != "--help" && argument != "-h") return false;
   std::fputs(kSkinVELQUsage, stdout);
   return true;
 }

@@ -223,3 +223,5 @@ std::string FormatFixed(double value, int32_t decimals, std::string_view separat
   if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
   return FixedText(RoundDecimal(std::fabs(value), decimals), value < 0, decimals, separator);
 }
+
+const char* ProductVersion() noexcept { return VELQ_VERSION; }

@@ -69,6 +69,10 @@ bool IsValidIdent(std::string_view s) noexcept;
 // error code on Windows), without a trailing period.
 std::string SysErrorMessage(int errorCode);
 
+// The product's version ("major.minor.patch"), which every program's
+// --version prints.
+const char* ProductVersion() noexcept;
+
 // Windows-1252 bytes (the encoding of short and long strings in skin files)
 // to UTF-8 and back. Characters with no Windows-1252 code, and malformed
 // UTF-8, become `unmapped` ('?' unless the caller needs to tell them apart).

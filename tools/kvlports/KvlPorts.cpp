@@ -264,6 +264,10 @@ int main(int argc, char** argv) {
     std::cout << kUsage;
     return 0;
   }
+  if (args[0] == "--version" && args.size() == 1) {
+    std::cout << "kvlports " << VELQ_VERSION << "\n";
+    return 0;
+  }
   std::cerr << kUsage;
   return 2;
 }

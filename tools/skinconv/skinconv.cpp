@@ -106,6 +106,8 @@ int main(int argc, char** argv) {
   try {
     if ((command == "--help" || command == "-h") && count == 1) {
       return Help();
+    } else if (command == "--version" && count == 1) {
+      std::printf("skinconv %s\n", ProductVersion());
     } else if (command == "--vocabulary" && count == 1) {
       RegisterSkinClasses();
       std::fputs(VocabularyDump().c_str(), stdout);

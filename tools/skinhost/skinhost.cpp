@@ -55,6 +55,7 @@
 #include <vector>
 
 #include "ProcessUsage.h"
+#include "SysUtils.h"
 #include "velq/host.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -285,6 +286,10 @@ int main(int argc, char** argv) {
     };
     if (arg == "--help" || arg == "-h") {
       std::printf("%s\n", kUsage);
+      return 0;
+    }
+    if (arg == "--version") {
+      std::printf("skinhost %s\n", ProductVersion());
       return 0;
     }
     if (arg == "--skin") skin = next();

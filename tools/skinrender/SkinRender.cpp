@@ -212,6 +212,10 @@ int main(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       return 0;
     }
+    if (args.size() == 1 && args[0] == "--version") {
+      std::printf("skinrender %s\n", ProductVersion());
+      return 0;
+    }
     if (args.size() == 2 && args[0] == "--glyphs") {
       WriteGlyphSheet(args[1]);
       return 0;
