@@ -101,6 +101,22 @@ protected:
   std::vector<velq_channel*> FChannels;
 };
 
+// A stand-in dashboard: the notification name bound, nothing read unless
+// the test reads it (so, left alone, a stalled dashboard). -1 on failure.
+int BindListener(const std::string& suffix) {
+  const std::string name = "UWM_DATA_READY_MSG-{1F881A4D-B28F-48ad-9175-5394579326EA}" + suffix;
+  const int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path + 1, name.data(), name.size());
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address),
+             static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size())) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 TEST_F(HostApi, TheDemoSkinsLayoutIsTheOneSkinhostPrints) {
   const std::string build = VELQ_BUILD_DIR;
   std::string printed;
@@ -402,26 +418,11 @@ TEST_F(HostApi, NotifyReportsANameRemovedOrReplacedBehindItsBackWithinASecond) {
   EXPECT_EQ(velq_channel_notify(second), VELQ_ERR_NOT_DELIVERED) << "the second one's name is its own";
 }
 
-// A dashboard that never reads its notifications: bound to the name, and
-// stalled.
-int BindStalledDashboard(const std::string& suffix) {
-  const std::string name = "UWM_DATA_READY_MSG-{1F881A4D-B28F-48ad-9175-5394579326EA}" + suffix;
-  const int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path + 1, name.data(), name.size());
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&address),
-             static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size())) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
 
 TEST_F(HostApi, AStalledDashboardMakesNotifyReportBusyAtOnceOrAfterTheTimeOutAsked) {
   WriteSkin("one", {"TSkinLevelBar AnalogSensor = ia4"});
   velq_channel* channel = Channel(Layout("one"));
-  const int stalled = BindStalledDashboard(FSuffix);
+  const int stalled = BindListener(FSuffix);
   ASSERT_GE(stalled, 0);
   int delivered = 0;
   velq_status status = VELQ_OK;
@@ -461,13 +462,8 @@ TEST_F(HostApi, NotifyReachesAListenerWithTheSendTimeAndReportsNoListener) {
   EXPECT_EQ(velq_channel_notify(channel), VELQ_ERR_NOT_DELIVERED);
   EXPECT_STREQ(velq_last_error(), "No dashboard is listening");
 
-  const std::string name = "UWM_DATA_READY_MSG-{1F881A4D-B28F-48ad-9175-5394579326EA}" + FSuffix;
-  const int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path + 1, name.data(), name.size());
-  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address),
-                   static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size())), 0);
+  const int fd = BindListener(FSuffix);
+  ASSERT_GE(fd, 0);
   timespec before{}, after{};
   ::clock_gettime(CLOCK_MONOTONIC, &before);
   EXPECT_EQ(velq_channel_notify(channel), VELQ_OK);
@@ -482,14 +478,8 @@ TEST_F(HostApi, NotifyReachesAListenerWithTheSendTimeAndReportsNoListener) {
 TEST_F(HostApi, EveryDeliveryNotifiesAlikeHereAndAnUnknownOneIsRefused) {
   WriteSkin("one", {"TSkinLevelBar AnalogSensor = ia4"});
   velq_layout* layout = Layout("one");
-  const std::string name = "UWM_DATA_READY_MSG-{1F881A4D-B28F-48ad-9175-5394579326EA}" + FSuffix;
-  const int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+  const int fd = BindListener(FSuffix);
   ASSERT_GE(fd, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path + 1, name.data(), name.size());
-  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address),
-                   static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size())), 0);
   for (const velq_delivery delivery : {VELQ_DELIVER_POST, VELQ_DELIVER_SEND, VELQ_DELIVER_BROADCAST}) {
     SCOPED_TRACE("delivery " + std::to_string(static_cast<int>(delivery)));
     // One owner at a time: the previous round's channel gives the name up.
