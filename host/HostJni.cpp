@@ -1,12 +1,17 @@
 // The natives of com.velq.dashboard.HostChannel: marshalling between Java
-// and the C interface only. A failing call throws the one exception type
-// HostException with the library's text and status, and returns at once;
-// no JNI call is made while an exception is pending, and local references
-// are released as they are used, so the binding is clean under -Xcheck:jni.
+// and the C interface only. Every call that can fail returns the library's
+// status as it is; the Java side (Statuses) turns it into the exception or
+// the result the binding documents, fetching the text with lastError() on
+// the same thread. Keeping that decision in Java keeps it in one place,
+// readable next to the API it serves.
+//
+// A native only throws when the JVM itself fails (no memory for a string or
+// an array); it then returns at once with the exception pending, and the
+// status it returns is never looked at. Local references are released as
+// they are used, so the binding is clean under -Xcheck:jni.
 #include <jni.h>
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "velq/host.h"
@@ -14,34 +19,6 @@
 #define VELQ_JNI extern "C" JNIEXPORT
 
 namespace {
-
-void Throw(JNIEnv* env, int status, const char* message) {
-  if (env->ExceptionCheck()) return;  // the first failure is the one reported
-  jclass type = env->FindClass("com/velq/dashboard/HostException");
-  if (!type) return;  // FindClass has thrown (NoClassDefFoundError)
-  jmethodID make = env->GetMethodID(type, "<init>", "(ILjava/lang/String;)V");
-  if (!make) {
-    env->DeleteLocalRef(type);
-    return;
-  }
-  jstring text = env->NewStringUTF(message);
-  if (text) {
-    auto exception = static_cast<jthrowable>(env->NewObject(type, make, static_cast<jint>(status), text));
-    if (exception) {
-      env->Throw(exception);
-      env->DeleteLocalRef(exception);
-    }
-    env->DeleteLocalRef(text);
-  }
-  env->DeleteLocalRef(type);
-}
-
-// Throws for a failed status; true when the call succeeded.
-bool Check(JNIEnv* env, velq_status status) {
-  if (status == VELQ_OK) return true;
-  Throw(env, status, velq_last_error());
-  return false;
-}
 
 // A Java string's modified-UTF-8 bytes for the span of a call. Null stays
 // null (the C interface decides whether that is allowed).
@@ -75,23 +52,47 @@ jlong ToHandle(T* pointer) {
   return static_cast<jlong>(reinterpret_cast<intptr_t>(pointer));
 }
 
+// Stores one value in out[0] (the Java side always passes a one-element
+// array).
+void Store(JNIEnv* env, jlongArray out, jlong value) { env->SetLongArrayRegion(out, 0, 1, &value); }
+void Store(JNIEnv* env, jintArray out, jint value) { env->SetIntArrayRegion(out, 0, 1, &value); }
+
+// What a native returns when the JVM has thrown: the Java side rethrows the
+// pending exception before it would look at a status.
+constexpr jint kJvmFailed = VELQ_ERR_NO_MEMORY;
+
 }  // namespace
 
-VELQ_JNI jlong JNICALL Java_com_velq_dashboard_HostChannel_loadLayout(JNIEnv* env, jclass, jstring workDir,
-                                                                      jstring skin) {
-  TJavaText dir(env, workDir), name(env, skin);
-  if (!dir.Ok() || !name.Ok()) return 0;
-  velq_layout* layout = nullptr;
-  if (!Check(env, velq_layout_load(dir.Get(), name.Get(), &layout))) return 0;
-  return ToHandle(layout);
+VELQ_JNI jstring JNICALL Java_com_velq_dashboard_HostChannel_lastError(JNIEnv* env, jclass) {
+  return env->NewStringUTF(velq_last_error());
 }
 
-VELQ_JNI jlong JNICALL Java_com_velq_dashboard_HostChannel_loadLayoutFile(JNIEnv* env, jclass, jstring path) {
-  TJavaText file(env, path);
-  if (!file.Ok()) return 0;
+VELQ_JNI jstring JNICALL Java_com_velq_dashboard_HostChannel_statusString(JNIEnv* env, jclass, jint status) {
+  return env->NewStringUTF(velq_status_string(status));
+}
+
+VELQ_JNI jstring JNICALL Java_com_velq_dashboard_HostChannel_libraryVersionText(JNIEnv* env, jclass) {
+  return env->NewStringUTF(velq_host_version());
+}
+
+VELQ_JNI jint JNICALL Java_com_velq_dashboard_HostChannel_loadLayout(JNIEnv* env, jclass, jstring workDir,
+                                                                     jstring skin, jlongArray out) {
+  TJavaText dir(env, workDir), name(env, skin);
+  if (!dir.Ok() || !name.Ok()) return kJvmFailed;
   velq_layout* layout = nullptr;
-  if (!Check(env, velq_layout_load_file(file.Get(), &layout))) return 0;
-  return ToHandle(layout);
+  const velq_status status = velq_layout_load(dir.Get(), name.Get(), &layout);
+  if (status == VELQ_OK) Store(env, out, ToHandle(layout));
+  return status;
+}
+
+VELQ_JNI jint JNICALL Java_com_velq_dashboard_HostChannel_loadLayoutFile(JNIEnv* env, jclass, jstring path,
+                                                                         jlongArray out) {
+  TJavaText file(env, path);
+  if (!file.Ok()) return kJvmFailed;
+  velq_layout* layout = nullptr;
+  const velq_status status = velq_layout_load_file(file.Get(), &layout);
+  if (status == VELQ_OK) Store(env, out, ToHandle(layout));
+  return status;
 }
 
 VELQ_JNI void JNICALL Java_com_velq_dashboard_HostChannel_freeLayout(JNIEnv*, jclass, jlong layout) {
@@ -117,79 +118,94 @@ VELQ_JNI jobjectArray JNICALL Java_com_velq_dashboard_HostChannel_sensors(JNIEnv
 }
 
 VELQ_JNI jint JNICALL Java_com_velq_dashboard_HostChannel_position(JNIEnv* env, jclass, jlong layout,
-                                                                  jstring sensor) {
+                                                                   jstring sensor, jintArray out) {
   TJavaText name(env, sensor);
-  if (!name.Ok()) return 0;
+  if (!name.Ok()) return kJvmFailed;
   int32_t position = 0;
-  if (!Check(env, velq_layout_position(Handle<velq_layout>(layout), name.Get(), &position))) return 0;
-  return position;
+  const velq_status status = velq_layout_position(Handle<velq_layout>(layout), name.Get(), &position);
+  if (status == VELQ_OK) Store(env, out, position);
+  return status;
 }
 
-VELQ_JNI jlong JNICALL Java_com_velq_dashboard_HostChannel_create(JNIEnv* env, jclass, jlong layout) {
+VELQ_JNI jint JNICALL Java_com_velq_dashboard_HostChannel_create(JNIEnv* env, jclass, jlong layout,
+                                                                 jint notifyTimeoutMs, jlongArray out) {
+  velq_channel_options options;
+  velq_channel_options_init(&options);
+  options.notify_timeout_ms = notifyTimeoutMs;
   velq_channel* channel = nullptr;
-  if (!Check(env, velq_channel_create(Handle<velq_layout>(layout), &channel))) return 0;
-  return ToHandle(channel);
+  const velq_status status = velq_channel_create_with_options(Handle<velq_layout>(layout), &options, &channel);
+  if (status == VELQ_OK) Store(env, out, ToHandle(channel));
+  return status;
 }
 
-VELQ_JNI void JNICALL Java_com_velq_dashboard_HostChannel_set(JNIEnv* env, jclass, jlong channel, jint position,
-                                                             jfloat value) {
-  Check(env, velq_channel_set(Handle<velq_channel>(channel), position, value));
+VELQ_JNI jint JNICALL Java_com_velq_dashboard_HostChannel_set(JNIEnv*, jclass, jlong channel, jint position,
+                                                              jfloat value) {
+  return velq_channel_set(Handle<velq_channel>(channel), position, value);
 }
 
-VELQ_JNI void JNICALL Java_com_velq_dashboard_HostChannel_setNamed(JNIEnv* env, jclass, jlong channel,
-                                                                  jstring sensor, jfloat value) {
+VELQ_JNI jint JNICALL Java_com_velq_dashboard_HostChannel_setNamed(JNIEnv* env, jclass, jlong channel,
+                                                                   jstring sensor, jfloat value) {
   TJavaText name(env, sensor);
-  if (!name.Ok()) return;
-  Check(env, velq_channel_set_named(Handle<velq_channel>(channel), name.Get(), value));
+  if (!name.Ok()) return kJvmFailed;
+  return velq_channel_set_named(Handle<velq_channel>(channel), name.Get(), value);
 }
 
-VELQ_JNI void JNICALL Java_com_velq_dashboard_HostChannel_setFrame(JNIEnv* env, jclass, jlong channel,
-                                                                  jfloatArray values) {
-  if (!values) {
-    Check(env, velq_channel_set_frame(Handle<velq_channel>(channel), nullptr, 0));
-    return;
-  }
+VELQ_JNI jint JNICALL Java_com_velq_dashboard_HostChannel_setFrame(JNIEnv* env, jclass, jlong channel,
+                                                                   jfloatArray values) {
+  if (!values) return velq_channel_set_frame(Handle<velq_channel>(channel), nullptr, 0);
   // A copy, not the array's elements: the frame is small, and a region copy
   // neither pins the array nor needs a release on every path.
   std::vector<float> frame(static_cast<size_t>(env->GetArrayLength(values)));
   env->GetFloatArrayRegion(values, 0, static_cast<jsize>(frame.size()), frame.data());
-  if (env->ExceptionCheck()) return;
-  Check(env, velq_channel_set_frame(Handle<velq_channel>(channel), frame.data(), frame.size()));
+  if (env->ExceptionCheck()) return kJvmFailed;
+  return velq_channel_set_frame(Handle<velq_channel>(channel), frame.data(), frame.size());
 }
 
-VELQ_JNI jboolean JNICALL Java_com_velq_dashboard_HostChannel_notifyFrame(JNIEnv* env, jclass, jlong channel) {
-  const velq_status status = velq_channel_notify(Handle<velq_channel>(channel));
-  // Nobody listening is an ordinary moment (the dashboard is starting, or
-  // has ended), not an error.
-  if (status == VELQ_ERR_NOT_DELIVERED) return JNI_FALSE;
-  return Check(env, status) ? JNI_TRUE : JNI_FALSE;
+VELQ_JNI jint JNICALL Java_com_velq_dashboard_HostChannel_notifyFrame(JNIEnv*, jclass, jlong channel) {
+  return velq_channel_notify(Handle<velq_channel>(channel));
+}
+
+VELQ_JNI jint JNICALL Java_com_velq_dashboard_HostChannel_setNotifyTimeout(JNIEnv*, jclass, jlong channel,
+                                                                           jint timeoutMs) {
+  return velq_channel_set_notify_timeout(Handle<velq_channel>(channel), timeoutMs);
 }
 
 VELQ_JNI void JNICALL Java_com_velq_dashboard_HostChannel_freeChannel(JNIEnv*, jclass, jlong channel) {
   velq_channel_free(Handle<velq_channel>(channel));
 }
 
-VELQ_JNI jlong JNICALL Java_com_velq_dashboard_HostChannel_launch(JNIEnv* env, jclass, jstring program,
-                                                                 jstring skin, jstring workDir) {
+VELQ_JNI jint JNICALL Java_com_velq_dashboard_HostChannel_launch(JNIEnv* env, jclass, jstring program,
+                                                                 jstring skin, jstring workDir, jlongArray out) {
   TJavaText path(env, program), name(env, skin), dir(env, workDir);
-  if (!path.Ok() || !name.Ok() || !dir.Ok()) return 0;
+  if (!path.Ok() || !name.Ok() || !dir.Ok()) return kJvmFailed;
   velq_process* process = nullptr;
-  if (!Check(env, velq_launch(path.Get(), name.Get(), dir.Get(), &process))) return 0;
-  return ToHandle(process);
+  const velq_status status = velq_launch(path.Get(), name.Get(), dir.Get(), &process);
+  if (status == VELQ_OK) Store(env, out, ToHandle(process));
+  return status;
 }
 
-// The exit code, or Integer.MIN_VALUE while the process runs.
+VELQ_JNI jint JNICALL Java_com_velq_dashboard_HostChannel_processId(JNIEnv*, jclass, jlong process) {
+  return velq_process_id(Handle<velq_process>(process));
+}
+
 VELQ_JNI jint JNICALL Java_com_velq_dashboard_HostChannel_waitProcess(JNIEnv* env, jclass, jlong process,
-                                                                     jint timeoutMs) {
+                                                                      jint timeoutMs, jintArray exitCode) {
   int32_t code = 0;
   const velq_status status = velq_process_wait(Handle<velq_process>(process), timeoutMs, &code);
-  if (status == VELQ_ERR_RUNNING) return INT32_MIN;
-  if (!Check(env, status)) return INT32_MIN;
-  return code;
+  if (status == VELQ_OK) Store(env, exitCode, code);
+  return status;
 }
 
-VELQ_JNI void JNICALL Java_com_velq_dashboard_HostChannel_terminate(JNIEnv* env, jclass, jlong process) {
-  Check(env, velq_process_terminate(Handle<velq_process>(process)));
+VELQ_JNI jint JNICALL Java_com_velq_dashboard_HostChannel_terminate(JNIEnv*, jclass, jlong process) {
+  return velq_process_terminate(Handle<velq_process>(process));
+}
+
+VELQ_JNI jint JNICALL Java_com_velq_dashboard_HostChannel_stopProcess(JNIEnv* env, jclass, jlong process,
+                                                                      jint timeoutMs, jintArray exitCode) {
+  int32_t code = 0;
+  const velq_status status = velq_process_stop(Handle<velq_process>(process), timeoutMs, &code);
+  if (status == VELQ_OK) Store(env, exitCode, code);
+  return status;
 }
 
 VELQ_JNI void JNICALL Java_com_velq_dashboard_HostChannel_freeProcess(JNIEnv*, jclass, jlong process) {
