@@ -3,7 +3,8 @@
 # lintian (no errors), unpacked into a scratch root with dpkg -x, and used
 # with no build tree: a C host compiled with pkg-config and the same host
 # built with find_package(VelqHost) each drive the installed SkinVELQ on a
-# private X server.
+# private X server; then the Python wrapper (tools/python), installed
+# offline with pip into a scratch virtual environment, does the same.
 # Usage: package_test.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -21,7 +22,13 @@ for deb in "${debs[@]}"; do
   errors=$(lintian --allow-root "$deb" 2>&1 | grep '^E:' || true)
   [ -z "$errors" ] || { echo "FAIL: lintian errors in $(basename "$deb"):"; echo "$errors"; exit 1; }
   dpkg -x "$deb" "$scratch/root"
+  if [ "$(dpkg-deb -f "$deb" Package)" = libvelqhost1 ]; then
+    version=$(dpkg-deb -f "$deb" Version)
+  fi
 done
+[ -n "${version:-}" ] || { echo "FAIL: no libvelqhost1 package"; exit 1; }
+version=${version#*:}   # the upstream version: no epoch,
+version=${version%%-*}  # no Debian revision
 root=$scratch/root
 libdir=$(cd "$root/usr/lib" && ls -d */libvelqhost.so.1 | xargs dirname)
 export LD_LIBRARY_PATH=$root/usr/lib/$libdir
@@ -38,5 +45,25 @@ cmake --build "$scratch/cmake-host" > "$scratch/cmake-build.log" || { cat "$scra
 for host in "$scratch/host-pc" "$scratch/cmake-host/host"; do
   xvfb-run -a -s "-screen 0 800x600x24" "$host" "$root/usr/share/skinvelq" "$root/usr/bin/SkinVELQ"
 done
+
+# Python: the wrapper installed with pip, offline (the system's setuptools,
+# no index), into a virtual environment that sees the system's packages.
+# Debian's own interpreter: python3-setuptools and python3-wheel, which the
+# build needs, are installed for it (another python3 first on PATH, such as
+# a pyenv one, may lack them). pip builds in the source folder, so it builds
+# a copy, leaving the repository without build/ and egg-info folders.
+python=/usr/bin/python3
+[ -x "$python" ] || { echo "FAIL: no $python (scripts/setup-deps installs python3)"; exit 1; }
+cp -r "$here/../../tools/python" "$scratch/python-src"
+"$python" -m venv --system-site-packages "$scratch/venv"
+"$scratch/venv/bin/pip" install --no-build-isolation --no-index "$scratch/python-src" > "$scratch/pip.log" 2>&1 ||
+  { cat "$scratch/pip.log"; exit 1; }
+rm -rf "$scratch/python-src"
+# -I: neither PYTHONPATH nor the script's folder can put another velqhost
+# first; without VELQHOST_LIBRARY the library comes from LD_LIBRARY_PATH,
+# the packaged one.
+(cd "$scratch" && env -u VELQHOST_LIBRARY xvfb-run -a -s "-screen 0 800x600x24" "$scratch/venv/bin/python" -I \
+  "$here/host.py" "$root/usr/share/skinvelq" "$root/usr/bin/SkinVELQ" "$version" "$LD_LIBRARY_PATH")
+
 "$root/usr/bin/skinconv" --version
-echo "ok: packages built, lintian clean, C (pkg-config) and CMake hosts drove the installed dashboard"
+echo "ok: packages built, lintian clean, C (pkg-config), CMake and Python (pip, venv) hosts drove the installed dashboard"

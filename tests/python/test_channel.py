@@ -1,6 +1,7 @@
 """The Python wrapper over the real libvelqhost and real /dev/shm blocks,
 without a dashboard (no display needed): its errors, its slots, what
-notify() reports, and that no channel outlives its host."""
+notify() reports, that no channel outlives its host, its version and where
+it finds the library."""
 
 from __future__ import annotations
 
@@ -9,10 +10,15 @@ import ctypes
 import gc
 import math
 import os
+import shutil
 import socket
 import struct
+import subprocess
+import sys
+import tempfile
 import threading
 import time
+import tomllib
 import unittest
 
 import hostcase
@@ -362,6 +368,76 @@ class Lifetime(HostCase):
             self.assertIs(channel.notify(), velqhost.NotifyResult.NO_DASHBOARD)
         finally:
             channel.close()
+
+
+# Imports velqhost from argv[1] alone and prints which library it says it
+# loaded and which file the process really mapped.
+WHICH_LIBRARY = r"""
+import sys
+sys.path.insert(0, sys.argv[1])
+try:
+    import velqhost
+except ImportError as e:
+    print("ImportError:", e)
+    sys.exit(5)
+with open("/proc/self/maps") as maps:
+    mapped = {line.split(maxsplit=5)[5].strip() for line in maps
+              if len(line.split(maxsplit=5)) == 6 and "libvelqhost.so" in line}
+print(velqhost.__file__)
+print(velqhost.library)
+print(*sorted(mapped), sep="|")
+"""
+
+
+class Distribution(unittest.TestCase):
+    def test_one_version_for_the_project_the_module_and_pip(self) -> None:
+        project = os.environ.get("VELQ_PROJECT_VERSION")
+        self.assertTrue(project, "VELQ_PROJECT_VERSION is not set; run this test through ctest")
+        self.assertEqual(velqhost.__version__, project)
+        # pip's package takes the module's version rather than a copy of it.
+        with open(os.path.join(os.path.dirname(velqhost.__file__), "pyproject.toml"), "rb") as f:
+            pyproject = tomllib.load(f)
+        self.assertNotIn("version", pyproject["project"])
+        self.assertIn("version", pyproject["project"]["dynamic"])
+        self.assertEqual(pyproject["tool"]["setuptools"]["dynamic"]["version"], {"attr": "velqhost.__version__"})
+        self.assertEqual(pyproject["tool"]["setuptools"]["py-modules"], ["velqhost"])
+
+    def test_the_library_is_found_in_the_documented_order(self) -> None:
+        built = os.path.realpath(os.environ["VELQHOST_LIBRARY"])
+        folder = tempfile.mkdtemp(prefix="velq-python-bundle-")
+        self.addCleanup(shutil.rmtree, folder)
+        bundle, alone = os.path.join(folder, "bundle"), os.path.join(folder, "alone")
+        for place in (bundle, alone):
+            os.makedirs(place)
+            shutil.copy(velqhost.__file__, place)
+        bundled = os.path.join(bundle, "libvelqhost.so.1")
+        shutil.copy(built, bundled)
+
+        def which(module_folder: str, **env: str) -> tuple[int, list[str]]:
+            environment = {k: v for k, v in os.environ.items() if k not in ("VELQHOST_LIBRARY", "PYTHONPATH")}
+            environment.update(env)
+            child = subprocess.run([sys.executable, "-c", WHICH_LIBRARY, module_folder], env=environment,
+                                   stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=60)
+            self.assertIn(child.returncode, (0, 5), child.stderr)
+            return child.returncode, child.stdout.splitlines()
+
+        # 1. VELQHOST_LIBRARY wins over the bundled copy.
+        _, lines = which(bundle, VELQHOST_LIBRARY=built)
+        self.assertEqual(lines, [os.path.join(bundle, "velqhost.py"), built, built])
+        # 2. Then the copy next to velqhost.py, even with another one on the
+        # loader's path.
+        _, lines = which(bundle, LD_LIBRARY_PATH=os.path.dirname(built))
+        self.assertEqual(lines, [os.path.join(bundle, "velqhost.py"), bundled, bundled])
+        # 3. Then the system's loader.
+        _, lines = which(alone, LD_LIBRARY_PATH=os.path.dirname(built))
+        self.assertEqual(lines, [os.path.join(alone, "velqhost.py"), "libvelqhost.so.1", built])
+        # A chosen library that cannot be loaded fails the import, naming the
+        # choice, rather than quietly taking the next one.
+        missing = os.path.join(folder, "no-such-library.so")
+        status, lines = which(bundle, VELQHOST_LIBRARY=missing)
+        self.assertEqual(status, 5, lines)
+        self.assertIn(missing, lines[0])
+        self.assertIn("VELQHOST_LIBRARY", lines[0])
 
 
 if __name__ == "__main__":

@@ -1,8 +1,20 @@
 """velqhost: a small ctypes wrapper over libvelqhost, for hosts written in
-Python (hobbyist hosts, scripts, tests). No compiled extension is needed:
-the library is found through VELQHOST_LIBRARY (a path), else as
-"libvelqhost.so.1" on the system's library path; it must be interface
-version 1.2 or newer.
+Python (hobbyist hosts, scripts, tests). No compiled extension is needed;
+`pip install tools/python` installs it (see pyproject.toml there), or a
+host puts velqhost.py on its PYTHONPATH.
+
+The library (interface version 1.2 or a newer 1.x) is the first of:
+
+    1. VELQHOST_LIBRARY, when set: a path (or a name for the system's
+       loader). An explicit choice wins, even over a bundled copy;
+    2. libvelqhost.so.1 in this module's own folder, for a host shipped
+       with its own copy of the library;
+    3. "libvelqhost.so.1" through the system's loader (LD_LIBRARY_PATH, the
+       ld.so cache: where the libvelqhost1 package puts it).
+
+velqhost.library is the path (or, in case 3, the name) that was loaded. A
+library that is chosen but cannot be loaded fails the import with an
+ImportError; the search never falls through to the next choice.
 
     import velqhost
     with velqhost.Channel("demo", work_dir="build") as channel:
@@ -59,11 +71,16 @@ import warnings
 import weakref
 from typing import Iterator, Optional, Sequence, Union
 
+# The release this module belongs to, the project's version. pyproject.toml
+# reads it from here, and the python_channel test holds it to the version
+# CMake knows, so the three cannot drift apart.
+__version__ = "1.2.0"
+
 __all__ = [
     "Status", "NotifyResult", "Delivery",
     "HostError", "ArgumentError", "SensorError", "SlotError", "NotFoundError", "ClosedError",
     "SkinError", "OwnedError", "DashboardRunningError",
-    "Channel", "layout", "version", "status_string",
+    "Channel", "layout", "version", "status_string", "library",
 ]
 
 
@@ -216,11 +233,28 @@ _ERRORS: dict[int, type[HostError]] = {
 # ---- the library --------------------------------------------------------------------
 
 _MIN_VERSION = (1, 2)
+_SONAME = "libvelqhost.so.1"
 
 
-def _load() -> ctypes.CDLL:
-    name = os.environ.get("VELQHOST_LIBRARY") or "libvelqhost.so.1"
-    lib = ctypes.CDLL(name)
+def _library_choice() -> tuple[str, str]:
+    """What to load, in the order the module's text gives, and where that
+    came from (for the import's error)."""
+    chosen = os.environ.get("VELQHOST_LIBRARY")
+    if chosen:
+        return chosen, "VELQHOST_LIBRARY"
+    bundled = os.path.join(os.path.dirname(os.path.abspath(__file__)), _SONAME)
+    if os.path.exists(bundled):
+        return bundled, "the copy next to velqhost.py"
+    return _SONAME, "the system's loader"
+
+
+def _load() -> tuple[ctypes.CDLL, str]:
+    name, source = _library_choice()
+    try:
+        lib = ctypes.CDLL(name)
+    except OSError as e:
+        raise ImportError(f"velqhost cannot load {name} ({source}): {e}; install libvelqhost1, "
+                          "or set VELQHOST_LIBRARY to the library's path") from e
     # Refuse an older library here, with its version, rather than failing on
     # the first missing entry point somewhere in a host's frame loop.
     lib.velq_host_version.restype = ctypes.c_char_p
@@ -260,14 +294,14 @@ def _load() -> ctypes.CDLL:
         function = getattr(lib, function_name)
         function.restype = result
         function.argtypes = arguments
-    return lib
+    return lib, name
 
 
 class _ChannelOptions(ctypes.Structure):
     _fields_ = [("size", ctypes.c_uint32), ("delivery", ctypes.c_int), ("notify_timeout_ms", ctypes.c_int32)]
 
 
-_lib = _load()
+_lib, library = _load()
 
 _INT32_MAX = 2**31 - 1
 
