@@ -419,7 +419,7 @@ void ErrorTexts() {
   for (DWORD code : {2ul, 5ul}) {
     std::string expected = SystemText(code);
     const bool crlf = expected.size() > 2 && expected.compare(expected.size() - 2, 2, "\r\n") == 0;
-    Check(crlf, "system text of " + std::to_string(code) + " ends in CR LF as it comes from FormatMessageA");
+    Check(crlf, "system text of " + std::to_string(code) + " ends in CR LF as FormatMessageW gives it");
     if (crlf) expected.resize(expected.size() - 2);
     CheckText(expected, Text(gNatives.ExpliciteLastError(&gEnv, Receiver(), static_cast<jint>(code))),
               "text of " + std::to_string(code) + " without its line end");
