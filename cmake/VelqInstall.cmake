@@ -4,7 +4,7 @@
 #   dashboard  skinvelq          the dashboard, its tools and the demo skins
 #   hostlib    libvelqhost1      the host library (soname libvelqhost.so.1)
 #   hostdev    libvelqhost-dev   its header, pkg-config file and CMake package
-#   serialjni  libserialkvl-jni  serialKVL's JNI library and the host jar
+#   serialjni  libserialkvl-jni  serialKVL's JNI library, the host jar and its pom
 # Skins go to share/skinvelq/Skin: run SkinVELQ in share/skinvelq (its
 # work folder is the one that holds Skin/).
 include(CMakePackageConfigHelpers)
@@ -43,8 +43,12 @@ install(FILES ${CMAKE_BINARY_DIR}/host/VelqHostConfig.cmake ${CMAKE_BINARY_DIR}/
 if(TARGET serialKVL)
   install(TARGETS serialKVL LIBRARY DESTINATION ${VELQ_JNI_DIR} COMPONENT serialjni)
 endif()
-if(VELQ_HOST_JAR)
-  install(FILES ${VELQ_HOST_JAR} DESTINATION ${VELQ_JAR_DIR} COMPONENT serialjni)
+# The jar carries both libraries too (for a JVM that finds none on its
+# library path); the pom beside it makes it the Maven artifact
+# com.velq:velqhost (mvn install:install-file -Dfile=velqhost.jar
+# -DpomFile=velqhost.pom).
+if(TARGET velqhost_jar)
+  install(FILES ${VELQ_HOST_JAR} ${VELQ_HOST_POM} DESTINATION ${VELQ_JAR_DIR} COMPONENT serialjni)
 endif()
 
 # Every package carries the copyright file and the compressed changelog
@@ -120,6 +124,8 @@ set(CPACK_DEBIAN_SERIALJNI_PACKAGE_DEPENDS "libvelqhost1 (= ${VELQ_DEB_SELF})")
 set(CPACK_COMPONENT_SERIALJNI_DESCRIPTION "serial-port library and dashboard host binding for Java
  libserialKVL.so drives four serial ports at once for a Java host (JNI).
  velqhost.jar carries its Java class and the dashboard's host binding
- com.velq.dashboard.HostChannel.")
+ com.velq.dashboard.HostChannel, with copies of both native libraries for
+ JVMs that do not look in the system's folders; velqhost.pom describes it
+ as the Maven artifact com.velq:velqhost.")
 
 include(CPack)

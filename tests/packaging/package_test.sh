@@ -4,7 +4,8 @@
 # with no build tree: a C host compiled with pkg-config and the same host
 # built with find_package(VelqHost) each drive the installed SkinVELQ on a
 # private X server; then the Python wrapper (tools/python), installed
-# offline with pip into a scratch virtual environment, does the same.
+# offline with pip into a scratch virtual environment, does the same; last,
+# a Java host loads the installed velqhost.jar's own natives.
 # Usage: package_test.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -65,5 +66,25 @@ rm -rf "$scratch/python-src"
 (cd "$scratch" && env -u VELQHOST_LIBRARY xvfb-run -a -s "-screen 0 800x600x24" "$scratch/venv/bin/python" -I \
   "$here/host.py" "$root/usr/share/skinvelq" "$root/usr/bin/SkinVELQ" "$version" "$LD_LIBRARY_PATH")
 
+# Java: the jar as installed in /usr/share/java, with its pom beside it.
+# A host with the jar alone (no java.library.path, no LD_LIBRARY_PATH) must
+# get both libraries out of the jar; with the packaged library folders as
+# java.library.path, the packaged libraries must win.
+jar=$root/usr/share/java/velqhost.jar
+pom=$root/usr/share/java/velqhost.pom
+[ -f "$jar" ] && [ -f "$pom" ] || { echo "FAIL: no velqhost.jar and velqhost.pom in /usr/share/java"; exit 1; }
+/usr/bin/python3 - "$pom" "$version" <<'EOF_POM'
+import sys
+from xml.dom import minidom
+project = minidom.parse(sys.argv[1]).documentElement
+def text(name):
+    return project.getElementsByTagName(name)[0].firstChild.data
+found = (text("groupId"), text("artifactId"), text("version"))
+assert found == ("com.velq", "velqhost", sys.argv[2]), found
+EOF_POM
+java_bin=$(dirname "$(readlink -f "$(command -v javac)")")
+"$here/../host/jar_load_test.sh" "$java_bin" "$jar" "$root/usr/share/skinvelq" "$root/usr/bin/skinhost" "$version" \
+  "$root/usr/lib/$libdir" "$root/usr/lib/$libdir/jni"
+
 "$root/usr/bin/skinconv" --version
-echo "ok: packages built, lintian clean, C (pkg-config), CMake and Python (pip, venv) hosts drove the installed dashboard"
+echo "ok: packages built, lintian clean, C (pkg-config), CMake and Python (pip, venv) hosts drove the installed dashboard, a Java host ran on the installed jar alone"

@@ -18,6 +18,9 @@ import java.util.OptionalLong;
  * {@link #setFrame(float[])}) and calls {@link #notifyDashboard()}. The
  * dashboard may be started with {@link #launch(String)}.
  *
+ * <p>The library is the one on {@code java.library.path}, or else the
+ * jar's own copy (see {@link NativeLoader}).
+ *
  * <h2>Errors</h2>
  * <ul>
  * <li>{@link IllegalArgumentException}: the caller's mistake — a null,
@@ -60,7 +63,7 @@ import java.util.OptionalLong;
  */
 public final class HostChannel implements AutoCloseable {
     static {
-        System.loadLibrary("velqhost");
+        NativeLoader.load("velqhost");
     }
 
     /** The longest notify time-out the library accepts, in milliseconds. */
