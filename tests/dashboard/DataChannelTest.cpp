@@ -250,14 +250,19 @@ TEST(DataBlockViewDeathTest, AFaultOutsideEveryViewStillEndsTheProcess) {
   // The guard takes only the views' own pages; any other bus error keeps
   // its default effect.
   GTEST_FLAG_SET(death_test_style, "threadsafe");
+  // The child runs this test again from its start: it takes the block's
+  // name from the parent, through the environment, so that the parent can
+  // remove the block the dying child leaves.
+  if (!std::getenv("VELQ_DEATH_TEST_BLOCK"))
+    ::setenv("VELQ_DEATH_TEST_BLOCK", ("Mem_Map_File-deathtest-" + std::to_string(::getpid())).c_str(), 1);
+  const std::string block = std::getenv("VELQ_DEATH_TEST_BLOCK");
   EXPECT_EXIT(
       {
-        const ChannelNames names;
-        RawBlock raw(names.block, 64);
+        RawBlock raw(block, 64);
         TDataBlockView view;
-        view.Open(names.block);
+        view.Open(block);
         // A mapping of our own past the end of a file of our own.
-        const int fd = ::shm_open(("/" + names.block).c_str(), O_RDWR, 0);
+        const int fd = ::shm_open(("/" + block).c_str(), O_RDWR, 0);
         void* other = ::mmap(nullptr, 8192, PROT_READ, MAP_SHARED, fd, 0);
         ::ftruncate(fd, 0);
         std::fprintf(stderr, "reading\n");
@@ -265,6 +270,8 @@ TEST(DataBlockViewDeathTest, AFaultOutsideEveryViewStillEndsTheProcess) {
         std::exit(0);
       },
       [](int status) { return !WIFEXITED(status) || WEXITSTATUS(status) != 0; }, "reading");
+  ::shm_unlink(("/" + block).c_str());
+  ::unsetenv("VELQ_DEATH_TEST_BLOCK");
 }
 
 TEST(DataChannelHost, BlockHoldsOneSlotPerSensorPlusSlotZero) {
