@@ -65,16 +65,7 @@ private:
   // value tags that stand for one) that names a value, case ignored.
   int ReadEnum(const TEnumInfo& names, const std::string& className, const std::string& name,
                const std::string& property) {
-    const TValueType tag = R.ReadValue();
-    std::string text;
-    switch (tag) {
-      case vaIdent: text = R.ReadStr(); break;
-      case vaFalse: text = "False"; break;
-      case vaTrue: text = "True"; break;
-      case vaNil: text = "nil"; break;
-      case vaNull: text = "Null"; break;
-      default: break;
-    }
+    const std::string text = R.ReadIdentText(R.ReadValue()).value_or("");
     const int index = text.empty() ? -1 : names.IndexOf(text);
     if (index < 0)
       throw ESkinLayoutError(ESkinLayoutError::lkBadSkin,

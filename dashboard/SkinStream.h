@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -79,6 +80,10 @@ public:
   bool EndOfList();                      // true when the next byte is 0 (not consumed)
   void ReadListEnd();                    // consumes the 0 that ends a list
   std::string ReadStr();                 // short string: length byte + bytes
+  // The name an identifier value gives, for a tag already read: the
+  // identifier itself, or "False", "True", "nil", "Null" for the tags that
+  // stand for those; nothing for a tag of another kind.
+  std::optional<std::string> ReadIdentText(TValueType tag);
   void ReadPrefix(uint8_t& flags, int64_t& childPos);
   // Payload readers for a tag already read.
   int64_t ReadIntegerPayload(TValueType tag);  // tags 2, 3, 4, 19

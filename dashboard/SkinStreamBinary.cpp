@@ -450,3 +450,14 @@ std::string DumpObjectStream(std::span<const uint8_t> file) {
   d.Object(0);
   return out + d.Out;
 }
+
+std::optional<std::string> TObjectStreamReader::ReadIdentText(TValueType tag) {
+  switch (tag) {
+    case vaIdent: return ReadStr();
+    case vaFalse: return "False";
+    case vaTrue: return "True";
+    case vaNil: return "nil";
+    case vaNull: return "Null";
+    default: return std::nullopt;
+  }
+}

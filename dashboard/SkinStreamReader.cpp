@@ -124,14 +124,9 @@ private:
   static bool IsIntegerTag(TValueType t) { return t == vaInt8 || t == vaInt16 || t == vaInt32; }
 
   std::string ReadIdentValue(TValueType tag) {
-    switch (tag) {
-      case vaIdent: return R.ReadStr();
-      case vaFalse: return "False";
-      case vaTrue: return "True";
-      case vaNil: return "nil";
-      case vaNull: return "Null";
-      default: Invalid();
-    }
+    std::optional<std::string> text = R.ReadIdentText(tag);
+    if (!text) Invalid();
+    return std::move(*text);
   }
 
   // Reads the value that follows and hands it to the property's setter,
